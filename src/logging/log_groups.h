@@ -1,0 +1,32 @@
+#pragma once
+// Log groups: 64 slots of three-letter codes, bit i of a group mask standing
+// for slot i. Slots 0-7 are fixed; the others are claimed by registration.
+#include <cstddef>
+#include <cstdint>
+
+namespace Vorn {
+
+inline constexpr int kLogGroupSlots = 64;
+
+inline constexpr uint64_t kLogGroupDBG = 1ULL << 0;
+inline constexpr uint64_t kLogGroupGEN = 1ULL << 1;
+inline constexpr uint64_t kLogGroupXTR = 1ULL << 2;
+inline constexpr uint64_t kLogGroupPRF = 1ULL << 3;
+inline constexpr uint64_t kLogGroupMEM = 1ULL << 4;
+inline constexpr uint64_t kLogGroupDSK = 1ULL << 5;
+inline constexpr uint64_t kLogGroupNET = 1ULL << 6;
+inline constexpr uint64_t kLogGroupTST = 1ULL << 7;
+
+// The bit of the group with this code (its first three characters),
+// claiming the next free slot for a new code. When all 64 slots are taken a
+// new code gets no group (0), and asking again gives 0 again.
+uint64_t LogGroupBit(const char* code);
+
+// Codes of the set bits, lowest first, separated by ";" (empty for 0).
+// Returns the length the text needs, like snprintf.
+std::size_t LogGroupMaskText(uint64_t mask, char* out, std::size_t capacity);
+
+// The code in a slot ("???" while unclaimed), or "" outside 0-63.
+const char* LogGroupCode(int slot);
+
+}  // namespace Vorn

@@ -1,0 +1,114 @@
+#include "logging/memory_hooks.h"
+
+#include <atomic>
+#include <mutex>
+#include <new>
+
+#include "platform/heap.h"
+
+namespace Vorn {
+
+namespace {
+
+void* CountingAllocate(std::size_t bytes, MemoryCounters* counters) {
+    void* block = Platform::HeapAllocate(bytes);
+    counters->CountAllocation(Platform::HeapBlockSize(block));
+    counters->UpdatePeak();
+    return block;
+}
+
+void CountingFree(void* block, MemoryCounters* counters) {
+    if (block == nullptr) return;
+    std::size_t size = Platform::HeapBlockSize(block);
+    Platform::HeapFree(block);
+    counters->CountFree(size);
+}
+
+void* CountingReallocate(void* block, std::size_t bytes, MemoryCounters* counters) {
+    std::size_t oldSize = Platform::HeapBlockSize(block);
+    void* moved = Platform::HeapReallocate(block, bytes);
+    // A failed reallocation leaves the old block in place: nothing changed hands.
+    if (moved == nullptr && bytes != 0) return nullptr;
+    counters->CountFree(oldSize);
+    counters->CountAllocation(Platform::HeapBlockSize(moved));
+    counters->UpdatePeak();
+    return moved;
+}
+
+char* CountingDuplicateText(const char* text, MemoryCounters* counters) {
+    char* copy = Platform::HeapDuplicateText(text);
+    counters->CountAllocation(Platform::HeapBlockSize(copy));
+    counters->UpdatePeak();
+    return copy;
+}
+
+std::size_t CountingBlockSize(const void* block, MemoryCounters*) { return Platform::HeapBlockSize(block); }
+
+const MemoryHooks kCountingHooks{CountingAllocate, CountingFree, CountingReallocate, CountingDuplicateText,
+                                 CountingBlockSize};
+
+struct HookState {
+    MemoryHooks hooks;
+    MemoryCounters* counters;
+    const HookState* previous;  // keeps every earlier set reachable
+};
+
+// Constant-initialised, so allocations made while other statics are still
+// being constructed already find it.
+MemoryCounters g_counters;
+HookState g_countingState{kCountingHooks, &g_counters, nullptr};
+std::atomic<const HookState*> g_state{nullptr};
+
+const HookState* State() {
+    const HookState* state = g_state.load(std::memory_order_acquire);
+    return state != nullptr ? state : &g_countingState;
+}
+
+}  // namespace
+
+void InstallMemoryHooks(const MemoryHooks& hooks, MemoryCounters* counters) {
+    // Hook sets are few and live for the process; the previous one may still
+    // be in use by a concurrent call, so it is never freed.
+    static std::mutex installMutex;
+    std::lock_guard<std::mutex> guard(installMutex);
+    auto* state = new (Platform::HeapAllocate(sizeof(HookState)))
+        HookState{hooks, counters, g_state.load(std::memory_order_acquire)};
+    g_state.store(state, std::memory_order_release);
+}
+
+const MemoryHooks& CountingMemoryHooks() { return kCountingHooks; }
+
+MemoryCounters& ModuleMemoryCounters() { return g_counters; }
+
+void* Allocate(std::size_t bytes) {
+    const HookState* state = g_state.load(std::memory_order_acquire);
+    if (state == nullptr) {
+        // First allocation: install the counting hooks unless someone else did.
+        const HookState* expected = nullptr;
+        g_state.compare_exchange_strong(expected, &g_countingState, std::memory_order_acq_rel);
+        state = State();
+    }
+    return state->hooks.allocate(bytes, state->counters);
+}
+
+void Free(void* block) {
+    const HookState* state = State();
+    state->hooks.free(block, state->counters);
+}
+
+void* Reallocate(void* block, std::size_t bytes) {
+    const HookState* state = State();
+    return state->hooks.reallocate(block, bytes, state->counters);
+}
+
+char* DuplicateText(const char* text) {
+    const HookState* state = State();
+    return state->hooks.duplicateText(text, state->counters);
+}
+
+std::size_t BlockSize(const void* block) {
+    const HookState* state = State();
+    return state->hooks.blockSize(block, state->counters);
+}
+
+}  // namespace Vorn

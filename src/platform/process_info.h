@@ -1,0 +1,22 @@
+#pragma once
+// Facts about the running process and module.
+#include <cstddef>
+#include <cstdint>
+
+namespace Vorn::Platform {
+
+// File name of the module that holds this code (the plug-in library when it is
+// loaded as one, else the executable): the path after its last separator, or
+// "<unknown>" when the system cannot tell. The text lives for the process.
+const char* ModuleFileName();
+
+// File name of the process's executable, "<unknown>" when not known.
+const char* ExecutableFileName();
+
+// The text after the last '/' or '\\' of a path.
+const char* FileNamePart(const char* path);
+
+// An identifier of the calling thread, printable with %p.
+const void* CurrentThreadId();
+
+}  // namespace Vorn::Platform

@@ -1,0 +1,13 @@
+#pragma once
+// A nondeterministic random source (seeds, jitter of delayed saves).
+#include <cstddef>
+#include <cstdint>
+
+namespace Vorn::Platform {
+
+// Fills the buffer; falls back to a time-mixed generator if the system source
+// is unavailable, so it never fails.
+void FillRandom(void* buffer, std::size_t bytes);
+uint64_t RandomUint64();
+
+}  // namespace Vorn::Platform
