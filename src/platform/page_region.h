@@ -1,7 +1,7 @@
 #pragma once
 // Large read/write regions straight from the operating system (reserve and
-// commit in one step). The value page pool cuts them into 4096-byte pages, so
-// every region is at least 4096-byte aligned.
+// commit in one step). Regions are aligned to their 64 KiB size, as Windows'
+// allocation granularity gives them, so a page can find its region by masking.
 #include <cstddef>
 
 namespace Vorn::Platform {
@@ -9,8 +9,8 @@ namespace Vorn::Platform {
 inline constexpr std::size_t kRegionSize = 64 * 1024;
 inline constexpr std::size_t kPageSize = 4096;
 
-// Returns null when the system refuses.
-void* ReserveRegion(std::size_t bytes);
-void ReleaseRegion(void* region, std::size_t bytes);
+// A kRegionSize-aligned region of kRegionSize bytes; null when the system refuses.
+void* ReserveRegion();
+void ReleaseRegion(void* region);
 
 }  // namespace Vorn::Platform

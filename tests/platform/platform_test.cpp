@@ -15,13 +15,16 @@
 namespace Vorn::Platform {
 namespace {
 
-TEST(PageRegion, IsPageAlignedWritableAndReleasable) {
-    void* region = ReserveRegion(kRegionSize);
-    ASSERT_NE(region, nullptr);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(region) % kPageSize, 0u);
-    std::memset(region, 0xAB, kRegionSize);
-    EXPECT_EQ(static_cast<unsigned char*>(region)[kRegionSize - 1], 0xAB);
-    ReleaseRegion(region, kRegionSize);
+TEST(PageRegion, IsAlignedToItsSizeWritableAndReleasable) {
+    void* regions[8];
+    for (void*& region : regions) {
+        region = ReserveRegion();
+        ASSERT_NE(region, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(region) % kRegionSize, 0u);
+        std::memset(region, 0xAB, kRegionSize);
+        EXPECT_EQ(static_cast<unsigned char*>(region)[kRegionSize - 1], 0xAB);
+    }
+    for (void* region : regions) ReleaseRegion(region);
 }
 
 TEST(RecursiveLock, OwnerMayTakeItAgainOthersMayNot) {

@@ -1,0 +1,72 @@
+#include "binding/page_pool.h"
+
+#include <new>
+
+namespace Vorn {
+
+namespace {
+uintptr_t RegionOf(const void* page) {
+    return reinterpret_cast<uintptr_t>(page) & ~(static_cast<uintptr_t>(Platform::kRegionSize) - 1);
+}
+}  // namespace
+
+PagePool& PagePool::Instance() {
+    // Never destroyed: trees held by other statics may return pages during exit.
+    alignas(PagePool) static unsigned char storage[sizeof(PagePool)];
+    static PagePool* pool = new (storage) PagePool();
+    return *pool;
+}
+
+void PagePool::PushFront(FreePage* page) {
+    page->previous = nullptr;
+    page->next = head_;
+    if (head_ != nullptr) head_->previous = page;
+    head_ = page;
+    ++freePages_;
+}
+
+void PagePool::Unlink(FreePage* page) {
+    if (page->previous != nullptr) {
+        page->previous->next = page->next;
+    } else {
+        head_ = page->next;
+    }
+    if (page->next != nullptr) page->next->previous = page->previous;
+    --freePages_;
+}
+
+void* PagePool::TakePage() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (head_ == nullptr) {
+        auto* region = static_cast<char*>(Platform::ReserveRegion());
+        if (region == nullptr) throw std::bad_alloc();
+        regions_.emplace(reinterpret_cast<uintptr_t>(region), static_cast<uint32_t>(kPagesPerRegion));
+        ++reserved_;
+        // Pushed last to first, so the region's first page is handed out first.
+        for (std::size_t i = kPagesPerRegion; i-- > 0;) PushFront(reinterpret_cast<FreePage*>(region + i * kPageSize));
+    }
+    FreePage* page = head_;
+    Unlink(page);
+    --regions_.find(RegionOf(page))->second;
+    return page;
+}
+
+void PagePool::ReturnPage(void* page) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    auto region = regions_.find(RegionOf(page));
+    PushFront(static_cast<FreePage*>(page));
+    if (++region->second < kPagesPerRegion) return;
+    // All sixteen pages are free: forget them and give the region back.
+    auto* base = reinterpret_cast<char*>(region->first);
+    for (std::size_t i = 0; i < kPagesPerRegion; ++i) Unlink(reinterpret_cast<FreePage*>(base + i * kPageSize));
+    regions_.erase(region);
+    Platform::ReleaseRegion(base);
+    ++released_;
+}
+
+PagePool::Statistics PagePool::Stats() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return Statistics{regions_.size(), freePages_, reserved_, released_};
+}
+
+}  // namespace Vorn

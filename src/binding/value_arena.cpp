@@ -1,0 +1,308 @@
+#include "binding/value_arena.h"
+
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "binding/page_pool.h"
+#include "logging/memory_hooks.h"
+
+namespace Vorn {
+
+namespace {
+
+constexpr uint16_t kExtendedClassSizes[] = {88, 104, 128, 160, 192, 256, 320, 400, 512, 680, 1008};
+constexpr std::size_t kExtendedClasses = sizeof(kExtendedClassSizes) / sizeof(kExtendedClassSizes[0]);
+constexpr std::size_t kPoolPageSize = PagePool::kPageSize;
+constexpr std::size_t kHeaderSize = sizeof(ValueArena::PageHeader);
+
+static_assert(sizeof(void*) != 4 || kHeaderSize == 16, "the page header is 16 bytes on 32-bit targets");
+static_assert(kExtendedClassSizes[kExtendedClasses - 1] == ValueArena::kLargestPooledBlock);
+
+struct EmptyEntry {
+    InternedString header;
+    char text[1];
+};
+// Shared by every arena; its count stays 0 and it is never freed.
+EmptyEntry g_emptyString{{nullptr, kFnvOffsetBasis, 0, 0}, {'\0'}};
+
+uint16_t& ChainLink(void* block) { return *static_cast<uint16_t*>(block); }
+
+std::size_t EntrySize(std::size_t length) { return sizeof(InternedString) + length + 1; }
+
+}  // namespace
+
+ValueArena* ValueArena::Create() {
+    void* memory = Vorn::Allocate(sizeof(ValueArena));
+    if (memory == nullptr) throw std::bad_alloc();
+    return new (memory) ValueArena();
+}
+
+void ValueArena::Destroy(ValueArena* arena) {
+    if (arena == nullptr) return;
+    arena->~ValueArena();
+    Vorn::Free(arena);
+}
+
+ValueArena::ValueArena() {
+    for (std::size_t i = 0; i < kSmallClasses + kExtendedClasses; ++i) {
+        classes_[i].withRoom = nullptr;
+        classes_[i].full = nullptr;
+        classes_[i].blockSize =
+            static_cast<uint16_t>(i < kSmallClasses ? (i + 1) * 4 : kExtendedClassSizes[i - kSmallClasses]);
+    }
+    for (std::size_t i = 0; i < kSmallClasses; ++i) {
+        if (classes_[i].blockSize % kGranule != 0) continue;  // sizes this target never asks for
+        auto* page = reinterpret_cast<PageHeader*>(inlinePages_[i]);
+        InitPage(page, kInlinePageSize, classes_[i].blockSize);
+        classes_[i].withRoom = page;
+    }
+}
+
+ValueArena::~ValueArena() { ReleaseEverything(); }
+
+std::size_t ValueArena::ClassOf(std::size_t bytes) {
+    if (bytes <= kLargestSmallBlock) {
+        std::size_t rounded = bytes == 0 ? kGranule : (bytes + kGranule - 1) & ~(kGranule - 1);
+        return rounded / 4 - 1;
+    }
+    std::size_t i = 0;
+    while (kExtendedClassSizes[i] < bytes) ++i;
+    return kSmallClasses + i;
+}
+
+void ValueArena::InitPage(PageHeader* page, std::size_t pageSize, uint16_t blockSize) {
+    const std::size_t first = (kHeaderSize + blockSize - 1) / blockSize;
+    const std::size_t last = pageSize / blockSize - 1;
+    auto* base = reinterpret_cast<unsigned char*>(page);
+    for (std::size_t i = first; i < last; ++i) ChainLink(base + i * blockSize) = static_cast<uint16_t>(i + 1);
+    if (first <= last) ChainLink(base + last * blockSize) = 0;
+    page->next = nullptr;
+    page->previous = nullptr;
+    page->pageSize = static_cast<uint16_t>(pageSize);
+    page->used = 0;
+    page->firstFree = first <= last ? static_cast<uint16_t>(first) : 0;
+    page->spare = 0;
+}
+
+namespace {
+
+void PushFront(ValueArena::PageHeader*& head, ValueArena::PageHeader* page) {
+    page->previous = nullptr;
+    page->next = head;
+    if (head != nullptr) head->previous = page;
+    head = page;
+}
+
+void Unlink(ValueArena::PageHeader*& head, ValueArena::PageHeader* page) {
+    if (page->previous != nullptr) {
+        page->previous->next = page->next;
+    } else {
+        head = page->next;
+    }
+    if (page->next != nullptr) page->next->previous = page->previous;
+    page->next = nullptr;
+    page->previous = nullptr;
+}
+
+}  // namespace
+
+void* ValueArena::AllocateFromClass(std::size_t index) {
+    SizeClass& sizeClass = classes_[index];
+    PageHeader* page = sizeClass.withRoom;
+    if (page == nullptr) {
+        page = static_cast<PageHeader*>(PagePool::Instance().TakePage());
+        ++pagesHeld_;
+        InitPage(page, kPoolPageSize, sizeClass.blockSize);
+        sizeClass.withRoom = page;
+    }
+    auto* block = reinterpret_cast<unsigned char*>(page) + std::size_t{page->firstFree} * sizeClass.blockSize;
+    page->firstFree = ChainLink(block);
+    ++page->used;
+    if (page->firstFree == 0) {
+        Unlink(sizeClass.withRoom, page);
+        PushFront(sizeClass.full, page);
+    }
+    return block;
+}
+
+ValueArena::PageHeader* ValueArena::PageOf(std::size_t index, void* block) {
+    auto* address = static_cast<unsigned char*>(block);
+    if (index < kSmallClasses && address >= inlinePages_[index] && address < inlinePages_[index] + kInlinePageSize) {
+        return reinterpret_cast<PageHeader*>(inlinePages_[index]);
+    }
+    return reinterpret_cast<PageHeader*>(reinterpret_cast<uintptr_t>(block) & ~(uintptr_t{kPoolPageSize} - 1));
+}
+
+void ValueArena::FreeToClass(std::size_t index, void* block) {
+    SizeClass& sizeClass = classes_[index];
+    PageHeader* page = PageOf(index, block);
+    const bool wasFull = page->firstFree == 0;
+    auto offset = static_cast<std::size_t>(static_cast<unsigned char*>(block) - reinterpret_cast<unsigned char*>(page));
+    ChainLink(block) = page->firstFree;
+    page->firstFree = static_cast<uint16_t>(offset / sizeClass.blockSize);
+    --page->used;
+    if (page->used == 0 && page->pageSize == kPoolPageSize) {
+        Unlink(wasFull ? sizeClass.full : sizeClass.withRoom, page);
+        PagePool::Instance().ReturnPage(page);
+        --pagesHeld_;
+    } else if (wasFull) {
+        Unlink(sizeClass.full, page);
+        PushFront(sizeClass.withRoom, page);
+    }
+}
+
+void* ValueArena::AllocateHeap(std::size_t bytes) {
+    if (bytes > SIZE_MAX - offsetof(HeapBlock, data)) throw std::bad_alloc();
+    auto* block = static_cast<HeapBlock*>(Vorn::Allocate(offsetof(HeapBlock, data) + bytes));
+    if (block == nullptr) throw std::bad_alloc();
+    block->previous = nullptr;
+    block->next = heapBlocks_;
+    if (heapBlocks_ != nullptr) heapBlocks_->previous = block;
+    heapBlocks_ = block;
+    ++heapBlockCount_;
+    return block->data;
+}
+
+void ValueArena::FreeHeap(void* data) {
+    auto* block = reinterpret_cast<HeapBlock*>(static_cast<unsigned char*>(data) - offsetof(HeapBlock, data));
+    if (block->previous != nullptr) {
+        block->previous->next = block->next;
+    } else {
+        heapBlocks_ = block->next;
+    }
+    if (block->next != nullptr) block->next->previous = block->previous;
+    --heapBlockCount_;
+    Vorn::Free(block);
+}
+
+void* ValueArena::Allocate(std::size_t bytes) {
+    if (bytes > kLargestPooledBlock) return AllocateHeap(bytes);
+    return AllocateFromClass(ClassOf(bytes));
+}
+
+void ValueArena::Free(void* block, std::size_t bytes) {
+    if (block == nullptr) return;
+    if (bytes > kLargestPooledBlock) {
+        FreeHeap(block);
+    } else {
+        FreeToClass(ClassOf(bytes), block);
+    }
+}
+
+InternedString* ValueArena::EmptyString() { return &g_emptyString.header; }
+
+InternedString* ValueArena::FindInterned(std::string_view text) const {
+    if (text.empty()) return EmptyString();
+    if (buckets_ == nullptr) return nullptr;
+    const uint32_t hash = Fnv1a(text);
+    for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr; entry = entry->next) {
+        if (entry->hash == hash && entry->length == text.size() &&
+            std::memcmp(entry->Text(), text.data(), text.size()) == 0) {
+            return entry;
+        }
+    }
+    return nullptr;
+}
+
+InternedString* ValueArena::Intern(std::string_view text) {
+    if (text.empty()) return EmptyString();
+    if (text.size() > UINT32_MAX - sizeof(InternedString) - 1) throw std::length_error("string too long");
+    if (InternedString* found = FindInterned(text)) {
+        ++found->references;
+        return found;
+    }
+    if (buckets_ == nullptr || internedCount_ >= bucketCount_) GrowTable();
+    auto* entry = static_cast<InternedString*>(Allocate(EntrySize(text.size())));
+    entry->hash = Fnv1a(text);
+    entry->references = 1;
+    entry->length = static_cast<uint32_t>(text.size());
+    auto* chars = reinterpret_cast<char*>(entry + 1);
+    std::memcpy(chars, text.data(), text.size());
+    chars[text.size()] = '\0';
+    InternedString*& bucket = buckets_[entry->hash & (bucketCount_ - 1)];
+    entry->next = bucket;
+    bucket = entry;
+    ++internedCount_;
+    return entry;
+}
+
+void ValueArena::AddReference(InternedString* entry) {
+    if (entry != EmptyString()) ++entry->references;
+}
+
+void ValueArena::Release(InternedString* entry) {
+    if (entry == EmptyString() || --entry->references != 0) return;
+    InternedString** link = &buckets_[entry->hash & (bucketCount_ - 1)];
+    while (*link != entry) link = &(*link)->next;
+    *link = entry->next;
+    --internedCount_;
+    Free(entry, EntrySize(entry->length));
+}
+
+void ValueArena::GrowTable() {
+    // Load factor at most 1.0, at least 8 buckets.
+    const std::size_t count = bucketCount_ == 0 ? 8 : bucketCount_ * 2;
+    auto* buckets = static_cast<InternedString**>(Allocate(count * sizeof(InternedString*)));
+    std::memset(buckets, 0, count * sizeof(InternedString*));
+    for (std::size_t i = 0; i < bucketCount_; ++i) {
+        for (InternedString* entry = buckets_[i]; entry != nullptr;) {
+            InternedString* next = entry->next;
+            InternedString*& bucket = buckets[entry->hash & (count - 1)];
+            entry->next = bucket;
+            bucket = entry;
+            entry = next;
+        }
+    }
+    if (buckets_ != nullptr) Free(buckets_, bucketCount_ * sizeof(InternedString*));
+    buckets_ = buckets;
+    bucketCount_ = count;
+}
+
+void ValueArena::ReleaseEverything() {
+    PagePool& pool = PagePool::Instance();
+    for (SizeClass& sizeClass : classes_) {
+        for (PageHeader* list : {sizeClass.withRoom, sizeClass.full}) {
+            while (list != nullptr) {
+                PageHeader* next = list->next;
+                if (list->pageSize == kPoolPageSize) pool.ReturnPage(list);
+                list = next;
+            }
+        }
+        sizeClass.withRoom = nullptr;
+        sizeClass.full = nullptr;
+    }
+    while (heapBlocks_ != nullptr) {
+        HeapBlock* next = heapBlocks_->next;
+        Vorn::Free(heapBlocks_);
+        heapBlocks_ = next;
+    }
+    pagesHeld_ = 0;
+    heapBlockCount_ = 0;
+    buckets_ = nullptr;
+    bucketCount_ = 0;
+    internedCount_ = 0;
+}
+
+void ValueArena::Clear() {
+    ReleaseEverything();
+    for (std::size_t i = 0; i < kSmallClasses; ++i) {
+        if (classes_[i].blockSize % kGranule != 0) continue;
+        auto* page = reinterpret_cast<PageHeader*>(inlinePages_[i]);
+        InitPage(page, kInlinePageSize, classes_[i].blockSize);
+        classes_[i].withRoom = page;
+    }
+}
+
+ValueArena::Statistics ValueArena::Stats() const {
+    std::size_t blocks = 0;
+    for (const SizeClass& sizeClass : classes_) {
+        for (const PageHeader* list : {sizeClass.withRoom, sizeClass.full}) {
+            for (const PageHeader* page = list; page != nullptr; page = page->next) blocks += page->used;
+        }
+    }
+    return Statistics{pagesHeld_, heapBlockCount_, internedCount_, blocks};
+}
+
+}  // namespace Vorn

@@ -1,0 +1,195 @@
+#include "binding/value_arena.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "binding/binding_property.h"
+#include "binding/page_pool.h"
+
+namespace Vorn {
+namespace {
+
+struct ArenaDeleter {
+    void operator()(ValueArena* arena) const { ValueArena::Destroy(arena); }
+};
+using ArenaPtr = std::unique_ptr<ValueArena, ArenaDeleter>;
+
+TEST(ValueArena, FreedBlocksAreReusedFirst) {
+    ArenaPtr arena(ValueArena::Create());
+    void* a = arena->Allocate(24);
+    void* b = arena->Allocate(24);
+    EXPECT_NE(a, b);
+    arena->Free(a, 24);
+    EXPECT_EQ(arena->Allocate(24), a);  // the head of the chain
+    arena->Free(b, 24);
+    arena->Free(a, 24);
+    EXPECT_EQ(arena->Allocate(24), a);
+    EXPECT_EQ(arena->Allocate(24), b);
+}
+
+TEST(ValueArena, BlocksAreAlignedAndDisjointInEveryClass) {
+    ArenaPtr arena(ValueArena::Create());
+    for (std::size_t size : {1u, 4u, 12u, 24u, 40u, 72u, 73u, 200u, 1008u}) {
+        std::vector<unsigned char*> blocks;
+        for (int i = 0; i < 300; ++i) {
+            auto* block = static_cast<unsigned char*>(arena->Allocate(size));
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % ValueArena::kGranule, 0u) << size;
+            std::memset(block, i & 0xFF, size);
+            blocks.push_back(block);
+        }
+        for (int i = 0; i < 300; ++i) {
+            ASSERT_EQ(blocks[i][0], i & 0xFF) << "block " << i << " of size " << size << " was overwritten";
+            ASSERT_EQ(blocks[i][size - 1], i & 0xFF);
+        }
+        for (unsigned char* block : blocks) arena->Free(block, size);
+    }
+    EXPECT_EQ(arena->Stats().pagesHeld, 0u);
+    EXPECT_EQ(arena->Stats().blocksInUse, 0u);
+}
+
+TEST(ValueArena, SmallClassesStartInsideTheArena) {
+    ArenaPtr arena(ValueArena::Create());
+    void* first = arena->Allocate(16);
+    EXPECT_GE(static_cast<void*>(first), static_cast<void*>(arena.get()));
+    EXPECT_LT(static_cast<void*>(first), static_cast<void*>(arena.get() + 1));
+    EXPECT_EQ(arena->Stats().pagesHeld, 0u);
+    // The inline page of a class holds (144 - header) / size blocks; more take a pool page.
+    for (int i = 0; i < 20; ++i) arena->Allocate(16);
+    EXPECT_EQ(arena->Stats().pagesHeld, 1u);
+}
+
+TEST(ValueArena, EmptyPagesGoBackAndRegionsAreReleased) {
+    const PagePool::Statistics before = PagePool::Instance().Stats();
+    {
+        ArenaPtr arena(ValueArena::Create());
+        std::vector<void*> blocks;
+        // 40 pages' worth of 64-byte blocks: more than two regions.
+        for (int i = 0; i < 40 * 60; ++i) blocks.push_back(arena->Allocate(64));
+        EXPECT_GE(arena->Stats().pagesHeld, 38u);
+        EXPECT_GE(PagePool::Instance().Stats().regionsHeld, before.regionsHeld + 3);
+        for (void* block : blocks) arena->Free(block, 64);
+        EXPECT_EQ(arena->Stats().pagesHeld, 0u);
+    }
+    const PagePool::Statistics after = PagePool::Instance().Stats();
+    EXPECT_EQ(after.regionsHeld, before.regionsHeld);
+    EXPECT_EQ(after.freePages, before.freePages);
+    EXPECT_GE(after.regionsReleased, before.regionsReleased + 3);
+}
+
+TEST(ValueArena, LargeBlocksComeFromTheHeapAndAreFreedWithTheArena) {
+    ArenaPtr arena(ValueArena::Create());
+    void* big = arena->Allocate(5000);
+    std::memset(big, 1, 5000);
+    arena->Allocate(100000);
+    EXPECT_EQ(arena->Stats().heapBlocks, 2u);
+    arena->Free(big, 5000);
+    EXPECT_EQ(arena->Stats().heapBlocks, 1u);
+    // The remaining block goes with the arena; the sanitizer build checks for leaks.
+}
+
+TEST(ValueArena, InterningStoresEqualTextsOnceAndCounts) {
+    ArenaPtr arena(ValueArena::Create());
+    InternedString* a = arena->Intern("alpha");
+    InternedString* again = arena->Intern(std::string("alpha"));
+    EXPECT_EQ(a, again);
+    EXPECT_EQ(a->references, 2u);
+    EXPECT_EQ(a->hash, Fnv1a("alpha"));
+    EXPECT_STREQ(a->Text(), "alpha");
+    InternedString* withNul = arena->Intern(std::string_view("al\0pha", 6));
+    EXPECT_NE(withNul, a);
+    EXPECT_EQ(withNul->length, 6u);
+    EXPECT_EQ(arena->Stats().internedStrings, 2u);
+    arena->Release(a);
+    EXPECT_EQ(arena->FindInterned("alpha"), a);
+    arena->Release(a);
+    EXPECT_EQ(arena->FindInterned("alpha"), nullptr);
+    EXPECT_EQ(arena->Stats().internedStrings, 1u);
+
+    // The empty text is one shared entry that is never counted.
+    InternedString* empty = arena->Intern("");
+    EXPECT_EQ(empty, ValueArena::EmptyString());
+    EXPECT_EQ(empty->references, 0u);
+    arena->Release(empty);
+    EXPECT_EQ(empty->references, 0u);
+    EXPECT_STREQ(empty->Text(), "");
+}
+
+TEST(ValueArena, TheInternTableGrowsAndKeepsEveryEntry) {
+    ArenaPtr arena(ValueArena::Create());
+    std::vector<InternedString*> entries;
+    for (int i = 0; i < 5000; ++i) entries.push_back(arena->Intern("key" + std::to_string(i)));
+    for (int i = 0; i < 5000; ++i) EXPECT_EQ(arena->FindInterned("key" + std::to_string(i)), entries[i]);
+    for (InternedString* entry : entries) arena->Release(entry);
+    EXPECT_EQ(arena->Stats().internedStrings, 0u);
+}
+
+TEST(ValueArena, TreeStringsAreInternedAndReleasedWithTheirValues) {
+    BindingProperty tree;
+    for (int i = 0; i < 100; ++i) tree.Element(static_cast<std::size_t>(i)).Member("id").SetString("same");
+    ValueArena* arena = tree.Arena();
+    ASSERT_NE(arena->FindInterned("same"), nullptr);
+    EXPECT_EQ(arena->FindInterned("same")->references, 100u);
+    EXPECT_EQ(arena->FindInterned("id")->references, 100u);
+    EXPECT_EQ(arena->Stats().internedStrings, 2u);
+    tree.Element(0).Reset();
+    EXPECT_EQ(arena->FindInterned("same")->references, 99u);
+    tree.Reset();
+    EXPECT_EQ(arena->Stats().internedStrings, 0u);
+    EXPECT_EQ(arena->Stats().blocksInUse, 1u);  // the intern table's buckets stay
+    EXPECT_EQ(arena->Stats().pagesHeld, 0u);
+}
+
+TEST(ValueArena, ClearReturnsEverythingAndTheArenaStaysUsable) {
+    ArenaPtr arena(ValueArena::Create());
+    for (int i = 0; i < 2000; ++i) arena->Intern("text number " + std::to_string(i));
+    arena->Allocate(4000);
+    EXPECT_GT(arena->Stats().pagesHeld, 0u);
+    arena->Clear();
+    EXPECT_EQ(arena->Stats().pagesHeld, 0u);
+    EXPECT_EQ(arena->Stats().heapBlocks, 0u);
+    EXPECT_EQ(arena->Stats().internedStrings, 0u);
+    EXPECT_EQ(arena->FindInterned("text number 5"), nullptr);
+    EXPECT_EQ(arena->Intern("again")->references, 1u);
+}
+
+TEST(PagePool, ManyThreadsBuildAndDropTreesAtOnce) {
+    constexpr int kThreads = 4;
+    const PagePool::Statistics before = PagePool::Instance().Stats();
+    std::vector<std::thread> threads;
+    std::vector<int> failures(kThreads, 0);
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &failures] {
+            for (int round = 0; round < 30; ++round) {
+                BindingProperty tree;
+                for (int i = 0; i < 400; ++i) {
+                    BindingProperty& item = tree.Element(static_cast<std::size_t>(i));
+                    item.Member("thread").SetSigned(t);
+                    item.Member("text").SetString("value " + std::to_string(i * kThreads + t));
+                }
+                BindingProperty copy = tree;
+                for (int i = 0; i < 400; ++i) {
+                    const BindingProperty& item = copy.GetElement(static_cast<std::size_t>(i));
+                    if (item.GetMember("thread").AsSigned() != t ||
+                        item.GetMember("text").AsString() != "value " + std::to_string(i * kThreads + t)) {
+                        ++failures[t];
+                    }
+                }
+                if (round % 2 == 0) tree.Reset();  // half by walking, half wholesale
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t;
+    const PagePool::Statistics after = PagePool::Instance().Stats();
+    EXPECT_EQ(after.regionsHeld, before.regionsHeld);
+    EXPECT_GT(after.regionsReserved, before.regionsReserved);
+}
+
+}  // namespace
+}  // namespace Vorn
