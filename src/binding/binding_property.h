@@ -169,6 +169,8 @@ private:
     bool ownsArena_;
 };
 
+static_assert(sizeof(BindingProperty) == (sizeof(void*) == 4 ? 16 : 24), "payload, arena pointer, kind and flag");
+
 // Deep equality: same kinds, same payloads (NaN equals NaN), same entries.
 bool operator==(const BindingProperty& a, const BindingProperty& b);
 

@@ -25,7 +25,6 @@ constexpr uint32_t Fnv1a(std::string_view text) {
 // The text follows the header in the same block and is NUL-terminated, so
 // it can be handed out as a C string; its length may count embedded NULs.
 struct InternedString {
-    InternedString* next;  // chain of the intern table's bucket
     uint32_t hash;
     uint32_t references;   // 0 for the shared empty string, which is never counted
     uint32_t length;

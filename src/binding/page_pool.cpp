@@ -41,13 +41,14 @@ void* PagePool::TakePage() {
         auto* region = static_cast<char*>(Platform::ReserveRegion());
         if (region == nullptr) throw std::bad_alloc();
         regions_.emplace(reinterpret_cast<uintptr_t>(region), static_cast<uint32_t>(kPagesPerRegion));
+        ++whollyFree_;
         ++reserved_;
         // Pushed last to first, so the region's first page is handed out first.
         for (std::size_t i = kPagesPerRegion; i-- > 0;) PushFront(reinterpret_cast<FreePage*>(region + i * kPageSize));
     }
     FreePage* page = head_;
     Unlink(page);
-    --regions_.find(RegionOf(page))->second;
+    if (regions_.find(RegionOf(page))->second-- == kPagesPerRegion) --whollyFree_;
     return page;
 }
 
@@ -56,17 +57,39 @@ void PagePool::ReturnPage(void* page) {
     auto region = regions_.find(RegionOf(page));
     PushFront(static_cast<FreePage*>(page));
     if (++region->second < kPagesPerRegion) return;
+    if (whollyFree_ < retainLimit_) {
+        ++whollyFree_;
+        return;
+    }
+    ReleaseRegion(region->first);
+}
+
+void PagePool::ReleaseRegion(uintptr_t base) {
     // All sixteen pages are free: forget them and give the region back.
-    auto* base = reinterpret_cast<char*>(region->first);
-    for (std::size_t i = 0; i < kPagesPerRegion; ++i) Unlink(reinterpret_cast<FreePage*>(base + i * kPageSize));
-    regions_.erase(region);
-    Platform::ReleaseRegion(base);
+    auto* start = reinterpret_cast<char*>(base);
+    for (std::size_t i = 0; i < kPagesPerRegion; ++i) Unlink(reinterpret_cast<FreePage*>(start + i * kPageSize));
+    regions_.erase(base);
+    Platform::ReleaseRegion(start);
     ++released_;
+}
+
+void PagePool::SetRetainedRegions(std::size_t count) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    retainLimit_ = count;
+    for (auto it = regions_.begin(); it != regions_.end() && whollyFree_ > retainLimit_;) {
+        uintptr_t base = it->first;
+        bool whollyFree = it->second == kPagesPerRegion;
+        ++it;
+        if (whollyFree) {
+            --whollyFree_;
+            ReleaseRegion(base);
+        }
+    }
 }
 
 PagePool::Statistics PagePool::Stats() const {
     std::lock_guard<std::mutex> guard(mutex_);
-    return Statistics{regions_.size(), freePages_, reserved_, released_};
+    return Statistics{regions_.size(), freePages_, whollyFree_, reserved_, released_};
 }
 
 }  // namespace Vorn

@@ -25,7 +25,7 @@ struct EmptyEntry {
     char text[1];
 };
 // Shared by every arena; its count stays 0 and it is never freed.
-EmptyEntry g_emptyString{{nullptr, kFnvOffsetBasis, 0, 0}, {'\0'}};
+EmptyEntry g_emptyString{{kFnvOffsetBasis, 0, 0}, {'\0'}};
 
 uint16_t& ChainLink(void* block) { return *static_cast<uint16_t*>(block); }
 
@@ -193,37 +193,44 @@ void ValueArena::Free(void* block, std::size_t bytes) {
 
 InternedString* ValueArena::EmptyString() { return &g_emptyString.header; }
 
-InternedString* ValueArena::FindInterned(std::string_view text) const {
-    if (text.empty()) return EmptyString();
-    if (buckets_ == nullptr) return nullptr;
-    const uint32_t hash = Fnv1a(text);
-    for (InternedString* entry = buckets_[hash & (bucketCount_ - 1)]; entry != nullptr; entry = entry->next) {
-        if (entry->hash == hash && entry->length == text.size() &&
-            std::memcmp(entry->Text(), text.data(), text.size()) == 0) {
-            return entry;
+ValueArena::Slot* ValueArena::FindSlot(std::string_view text, uint32_t hash) const {
+    // Linear probing: the slot holding the text, or the free slot where it goes.
+    const std::size_t mask = slotCount_ - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        Slot* slot = &slots_[i];
+        if (slot->entry == nullptr) return slot;
+        if (slot->hash == hash && slot->entry->length == text.size() &&
+            std::memcmp(slot->entry->Text(), text.data(), text.size()) == 0) {
+            return slot;
         }
     }
-    return nullptr;
+}
+
+InternedString* ValueArena::FindInterned(std::string_view text) const {
+    if (text.empty()) return EmptyString();
+    if (slots_ == nullptr) return nullptr;
+    return FindSlot(text, Fnv1a(text))->entry;
 }
 
 InternedString* ValueArena::Intern(std::string_view text) {
     if (text.empty()) return EmptyString();
     if (text.size() > UINT32_MAX - sizeof(InternedString) - 1) throw std::length_error("string too long");
-    if (InternedString* found = FindInterned(text)) {
-        ++found->references;
-        return found;
+    if (slots_ == nullptr || (internedCount_ + 1) * 2 > slotCount_) GrowTable();
+    const uint32_t hash = Fnv1a(text);
+    Slot* slot = FindSlot(text, hash);
+    if (slot->entry != nullptr) {
+        ++slot->entry->references;
+        return slot->entry;
     }
-    if (buckets_ == nullptr || internedCount_ >= bucketCount_) GrowTable();
     auto* entry = static_cast<InternedString*>(Allocate(EntrySize(text.size())));
-    entry->hash = Fnv1a(text);
+    entry->hash = hash;
     entry->references = 1;
     entry->length = static_cast<uint32_t>(text.size());
     auto* chars = reinterpret_cast<char*>(entry + 1);
     std::memcpy(chars, text.data(), text.size());
     chars[text.size()] = '\0';
-    InternedString*& bucket = buckets_[entry->hash & (bucketCount_ - 1)];
-    entry->next = bucket;
-    bucket = entry;
+    slot->hash = hash;
+    slot->entry = entry;
     ++internedCount_;
     return entry;
 }
@@ -234,30 +241,42 @@ void ValueArena::AddReference(InternedString* entry) {
 
 void ValueArena::Release(InternedString* entry) {
     if (entry == EmptyString() || --entry->references != 0) return;
-    InternedString** link = &buckets_[entry->hash & (bucketCount_ - 1)];
-    while (*link != entry) link = &(*link)->next;
-    *link = entry->next;
+    // Remove by shifting back the entries of the probe run that follows, so
+    // lookups never need tombstones.
+    const std::size_t mask = slotCount_ - 1;
+    std::size_t hole = FindSlot(entry->View(), entry->hash) - slots_;
+    for (std::size_t i = (hole + 1) & mask; slots_[i].entry != nullptr; i = (i + 1) & mask) {
+        const std::size_t home = slots_[i].hash & mask;
+        // The entry at i may fill the hole when its home is not in (hole, i].
+        if (((i - home) & mask) >= ((i - hole) & mask)) {
+            slots_[hole] = slots_[i];
+            hole = i;
+        }
+    }
+    slots_[hole].entry = nullptr;
     --internedCount_;
     Free(entry, EntrySize(entry->length));
+    if (internedCount_ == 0) {
+        // An emptied tree holds nothing, not even its table.
+        Free(slots_, slotCount_ * sizeof(Slot));
+        slots_ = nullptr;
+        slotCount_ = 0;
+    }
 }
 
 void ValueArena::GrowTable() {
-    // Load factor at most 1.0, at least 8 buckets.
-    const std::size_t count = bucketCount_ == 0 ? 8 : bucketCount_ * 2;
-    auto* buckets = static_cast<InternedString**>(Allocate(count * sizeof(InternedString*)));
-    std::memset(buckets, 0, count * sizeof(InternedString*));
-    for (std::size_t i = 0; i < bucketCount_; ++i) {
-        for (InternedString* entry = buckets_[i]; entry != nullptr;) {
-            InternedString* next = entry->next;
-            InternedString*& bucket = buckets[entry->hash & (count - 1)];
-            entry->next = bucket;
-            bucket = entry;
-            entry = next;
-        }
+    const std::size_t count = slotCount_ == 0 ? 8 : slotCount_ * 2;
+    auto* slots = static_cast<Slot*>(Allocate(count * sizeof(Slot)));
+    std::memset(static_cast<void*>(slots), 0, count * sizeof(Slot));
+    for (std::size_t i = 0; i < slotCount_; ++i) {
+        if (slots_[i].entry == nullptr) continue;
+        std::size_t j = slots_[i].hash & (count - 1);
+        while (slots[j].entry != nullptr) j = (j + 1) & (count - 1);
+        slots[j] = slots_[i];
     }
-    if (buckets_ != nullptr) Free(buckets_, bucketCount_ * sizeof(InternedString*));
-    buckets_ = buckets;
-    bucketCount_ = count;
+    if (slots_ != nullptr) Free(slots_, slotCount_ * sizeof(Slot));
+    slots_ = slots;
+    slotCount_ = count;
 }
 
 void ValueArena::ReleaseEverything() {
@@ -280,8 +299,8 @@ void ValueArena::ReleaseEverything() {
     }
     pagesHeld_ = 0;
     heapBlockCount_ = 0;
-    buckets_ = nullptr;
-    bucketCount_ = 0;
+    slots_ = nullptr;
+    slotCount_ = 0;
     internedCount_ = 0;
 }
 

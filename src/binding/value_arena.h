@@ -18,6 +18,8 @@
 // 4096-byte page whose last block is freed goes back to the pool at once.
 //
 // Strings are interned per arena: equal texts are stored once and counted.
+// The intern table is open-addressed and keeps each entry's hash beside its
+// pointer, so a lookup of a new text usually reads one slot and no entry.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -95,7 +97,12 @@ private:
     void InitPage(PageHeader* page, std::size_t pageSize, uint16_t blockSize);
     void* AllocateHeap(std::size_t bytes);
     void FreeHeap(void* block);
+    struct Slot {
+        uint32_t hash;
+        InternedString* entry;  // null: free
+    };
     void GrowTable();
+    Slot* FindSlot(std::string_view text, uint32_t hash) const;
     void ReleaseEverything();
 
     SizeClass classes_[kSmallClasses + 11];
@@ -103,8 +110,8 @@ private:
     HeapBlock* heapBlocks_ = nullptr;
     std::size_t pagesHeld_ = 0;
     std::size_t heapBlockCount_ = 0;
-    InternedString** buckets_ = nullptr;
-    std::size_t bucketCount_ = 0;
+    Slot* slots_ = nullptr;
+    std::size_t slotCount_ = 0;  // a power of two, at least 8; at most half full
     std::size_t internedCount_ = 0;
 };
 

@@ -8,7 +8,7 @@ namespace Vorn::Platform {
 
 namespace {
 void* Map(std::size_t bytes) {
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     return p == MAP_FAILED ? nullptr : p;
 }
 }  // namespace
