@@ -10,16 +10,13 @@ namespace Vorn {
 constexpr uint32_t kFnvOffsetBasis = 0x811C9DC5u;
 constexpr uint32_t kFnvPrime = 0x01000193u;
 
-constexpr uint32_t Fnv1a(const void* data, std::size_t length, uint32_t hash = kFnvOffsetBasis) {
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    for (std::size_t i = 0; i < length; ++i) hash = (hash ^ bytes[i]) * kFnvPrime;
+constexpr uint32_t Fnv1a(std::string_view text, uint32_t hash = kFnvOffsetBasis) {
+    for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * kFnvPrime;
     return hash;
 }
 
-constexpr uint32_t Fnv1a(std::string_view text) {
-    uint32_t hash = kFnvOffsetBasis;
-    for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * kFnvPrime;
-    return hash;
+inline uint32_t Fnv1aBytes(const void* data, std::size_t length, uint32_t hash = kFnvOffsetBasis) {
+    return Fnv1a(std::string_view(static_cast<const char*>(data), length), hash);
 }
 
 // The text follows the header in the same block and is NUL-terminated, so

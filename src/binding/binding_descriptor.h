@@ -1,0 +1,378 @@
+#pragma once
+// Declarative description of native records and enumerations, and the typed
+// conversions built on it.
+//
+// A record or enumeration is described once, by specialising
+// BindingDescriptor next to the type:
+//
+//   template <> struct BindingDescriptor<BindingAsyncFailureEvent> {
+//       static constexpr const char* kName = "BindingAsyncFailureEvent";
+//       static constexpr uint32_t kIdentifier = 0x2DB89656;      // optional: else derived from kName
+//       static constexpr const char* kDescription = "...";       // optional
+//       static constexpr std::string_view kTags[] = {"$builtin"}; // optional
+//       static constexpr auto kFields = std::make_tuple(
+//           BindingField("asyncToken", &BindingAsyncFailureEvent::asyncToken, "Asynchronous operation token"),
+//           BindingField("error", &BindingAsyncFailureEvent::error, "Error message"));
+//   };
+//
+// an enumeration lists kEnumerators instead of kFields. RegisterBindingType<T>
+// then enters it in a registry (members in the listed order, their shapes and
+// conversions following from their C++ types), and NativeToValue /
+// ValueToNative convert it, as well as lists (std::vector), string-keyed maps
+// (std::map, std::unordered_map), strings, scalars, byte arrays
+// (std::vector<uint8_t>) and whole values (Vorn::BindingProperty).
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+#include "binding/binding_property.h"
+#include "binding/native_conversion.h"
+#include "binding/type_identifier.h"
+#include "binding/type_registry.h"
+
+namespace Vorn {
+
+template <typename T>
+struct BindingDescriptor {};
+
+template <typename Owner, typename Member>
+struct BindingFieldSpec {
+    const char* name;
+    Member Owner::*member;
+    const char* description;
+    uint32_t flags;
+    bool optional;
+};
+
+template <typename Owner, typename Member>
+constexpr BindingFieldSpec<Owner, Member> BindingField(const char* name, Member Owner::*member,
+                                                       const char* description = "", uint32_t flags = 0,
+                                                       bool optional = false) {
+    return {name, member, description, flags, optional};
+}
+
+struct BindingEnumeratorSpec {
+    const char* name;
+    int32_t number;
+    const char* description = "";
+};
+
+template <typename T>
+concept DescribedRecord = requires { BindingDescriptor<T>::kName; BindingDescriptor<T>::kFields; };
+template <typename T>
+concept DescribedEnum = std::is_enum_v<T> && requires {
+    BindingDescriptor<T>::kName;
+    BindingDescriptor<T>::kEnumerators;
+};
+template <typename T>
+concept Described = DescribedRecord<T> || DescribedEnum<T>;
+
+// Described types are named, and identified, by their descriptor.
+template <Described T>
+struct BindingTypeName<T> {
+    static constexpr uint32_t Hash(uint32_t h = kFnvOffsetBasis) {
+        return Fnv1a(std::string_view(BindingDescriptor<T>::kName), h);
+    }
+};
+
+template <Described T>
+    requires requires { BindingDescriptor<T>::kIdentifier; }
+struct BindingTypeIdValue<T> {
+    static constexpr uint32_t value = BindingDescriptor<T>::kIdentifier;
+};
+
+// How each native type converts. Specialisations give the shape codes, the
+// description involved (for enums, records and containers of them) and the
+// two directions.
+template <typename T, typename = void>
+struct NativeShape;
+
+template <typename T>
+struct ScalarShapeBase {
+    static constexpr BindingType kElementType = BindingType::None;
+    static const BindingTypeDescription* Describe(const TypeRegistry*) { return nullptr; }
+};
+
+template <>
+struct NativeShape<bool> : ScalarShapeBase<bool> {
+    static constexpr BindingType kType = BindingType::Bool;
+    static void ToValue(BindingResult&, BindingProperty& target, const bool& native, const BindingTypeDescription*,
+                        const TypeRegistry*) {
+        target.SetBool(native);
+    }
+    static void FromValue(BindingResult& result, bool& native, const BindingProperty& input, std::string_view path,
+                          const BindingTypeDescription*, const TypeRegistry*, int) {
+        ConvertToBool(result, native, input, path);
+    }
+};
+
+template <typename T>
+struct NativeShape<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>>> : ScalarShapeBase<T> {
+    static constexpr BindingType kType =
+        sizeof(T) == 1   ? (std::is_signed_v<T> ? BindingType::Int8 : BindingType::UInt8)
+        : sizeof(T) == 2 ? (std::is_signed_v<T> ? BindingType::Int16 : BindingType::UInt16)
+        : sizeof(T) == 4 ? (std::is_signed_v<T> ? BindingType::Int32 : BindingType::UInt32)
+                         : (std::is_signed_v<T> ? BindingType::Int64 : BindingType::UInt64);
+    static void ToValue(BindingResult&, BindingProperty& target, const T& native, const BindingTypeDescription*,
+                        const TypeRegistry*) {
+        if constexpr (std::is_signed_v<T>) {
+            target.SetSigned(native);
+        } else {
+            target.SetUnsigned(native);
+        }
+    }
+    static void FromValue(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
+                          const BindingTypeDescription*, const TypeRegistry*, int) {
+        if constexpr (std::is_signed_v<T>) {
+            int64_t v = 0;
+            ConvertToSigned(result, v, input, path, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(),
+                            ShapeName(kType));
+            if (result.ok) native = static_cast<T>(v);
+        } else {
+            uint64_t v = 0;
+            ConvertToUnsigned(result, v, input, path, std::numeric_limits<T>::max(), ShapeName(kType));
+            if (result.ok) native = static_cast<T>(v);
+        }
+    }
+};
+
+template <typename T>
+struct NativeShape<T, std::enable_if_t<std::is_floating_point_v<T>>> : ScalarShapeBase<T> {
+    static constexpr BindingType kType = sizeof(T) == 4 ? BindingType::Float : BindingType::Double;
+    static void ToValue(BindingResult&, BindingProperty& target, const T& native, const BindingTypeDescription*,
+                        const TypeRegistry*) {
+        target.SetDouble(native);
+    }
+    static void FromValue(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
+                          const BindingTypeDescription*, const TypeRegistry*, int) {
+        double v = 0.0;
+        ConvertToFloating(result, v, input, path, -static_cast<double>(std::numeric_limits<T>::max()),
+                          static_cast<double>(std::numeric_limits<T>::max()), ShapeName(kType));
+        if (result.ok) native = static_cast<T>(v);
+    }
+};
+
+template <>
+struct NativeShape<std::string> : ScalarShapeBase<std::string> {
+    static constexpr BindingType kType = BindingType::String;
+    static void ToValue(BindingResult&, BindingProperty& target, const std::string& native,
+                        const BindingTypeDescription*, const TypeRegistry*) {
+        target.SetString(std::string_view(native));
+    }
+    static void FromValue(BindingResult& result, std::string& native, const BindingProperty& input,
+                          std::string_view path, const BindingTypeDescription*, const TypeRegistry* registry, int) {
+        ConvertToString(result, native, input, path, registry);
+    }
+};
+
+template <>
+struct NativeShape<BindingProperty> : ScalarShapeBase<BindingProperty> {
+    static constexpr BindingType kType = BindingType::Object;
+    static void ToValue(BindingResult&, BindingProperty& target, const BindingProperty& native,
+                        const BindingTypeDescription*, const TypeRegistry*) {
+        target = native;
+    }
+    static void FromValue(BindingResult& result, BindingProperty& native, const BindingProperty& input,
+                          std::string_view, const BindingTypeDescription*, const TypeRegistry*, int) {
+        ConvertToObject(result, native, input);
+    }
+};
+
+template <>
+struct NativeShape<std::vector<uint8_t>> : ScalarShapeBase<std::vector<uint8_t>> {
+    static constexpr BindingType kType = BindingType::Blob;
+    static void ToValue(BindingResult&, BindingProperty& target, const std::vector<uint8_t>& native,
+                        const BindingTypeDescription*, const TypeRegistry*) {
+        target.SetBlob(native.data(), native.size());
+    }
+    static void FromValue(BindingResult& result, std::vector<uint8_t>& native, const BindingProperty& input,
+                          std::string_view path, const BindingTypeDescription*, const TypeRegistry*, int) {
+        ConvertToBlob(result, native, input, path);
+    }
+};
+
+template <DescribedEnum T>
+struct NativeShape<T> {
+    static_assert(sizeof(T) == 4, "enumerations cross the binding as 32-bit numbers");
+    static constexpr BindingType kType = BindingType::Enum;
+    static constexpr BindingType kElementType = BindingType::None;
+    static const BindingTypeDescription* Describe(const TypeRegistry* registry) {
+        return registry != nullptr ? registry->FindByIdentifier(&TypeIdOf<T>()) : nullptr;
+    }
+    static void ToValue(BindingResult&, BindingProperty& target, const T& native, const BindingTypeDescription*,
+                        const TypeRegistry*) {
+        target.SetEnum(static_cast<int32_t>(native), &TypeIdOf<T>());
+    }
+    static void FromValue(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
+                          const BindingTypeDescription* described, const TypeRegistry*, int) {
+        int32_t v = 0;
+        ConvertToEnum(result, v, input, path, described);
+        if (result.ok) native = static_cast<T>(v);
+    }
+};
+
+template <DescribedRecord T>
+struct NativeShape<T> {
+    static constexpr BindingType kType = BindingType::Struct;
+    static constexpr BindingType kElementType = BindingType::None;
+    static const BindingTypeDescription* Describe(const TypeRegistry* registry) {
+        return registry != nullptr ? registry->FindByIdentifier(&TypeIdOf<T>()) : nullptr;
+    }
+    static void ToValue(BindingResult& result, BindingProperty& target, const T& native,
+                        const BindingTypeDescription* described, const TypeRegistry* registry) {
+        StructToValue(result, target, &native, described, registry);
+    }
+    static void FromValue(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
+                          const BindingTypeDescription* described, const TypeRegistry* registry, int extra) {
+        ValueToStruct(result, &native, input, path, described, registry, extra);
+    }
+};
+
+template <typename E>
+struct NativeShape<std::vector<E>, std::enable_if_t<!std::is_same_v<E, uint8_t>>> {
+    static constexpr BindingType kType = BindingType::Vector;
+    static constexpr BindingType kElementType = NativeShape<E>::kType;
+    static const BindingTypeDescription* Describe(const TypeRegistry* registry) {
+        return NativeShape<E>::Describe(registry);
+    }
+    static void ToValue(BindingResult& result, BindingProperty& target, const std::vector<E>& native,
+                        const BindingTypeDescription* described, const TypeRegistry* registry) {
+        if (!result.ok) return;
+        target.MakeCollection();
+        target.Reserve(native.size());
+        for (const E& element : native) {
+            NativeShape<E>::ToValue(result, target.AppendElement(), element, described, registry);
+            if (!result.ok) return;
+        }
+    }
+    static void FromValue(BindingResult& result, std::vector<E>& native, const BindingProperty& input,
+                          std::string_view path, const BindingTypeDescription* described,
+                          const TypeRegistry* registry, int extra) {
+        native.clear();
+        if (!result.ok) return;
+        if (input.Kind() != BindingKind::Collection) return FailNotACollection(result, path);
+        auto elements = input.Elements();
+        native.resize(elements.size());
+        // Every element reports under the list's own path; empty ones keep
+        // their default.
+        for (std::size_t i = 0; i < elements.size() && result.ok; ++i) {
+            if (!elements[i].IsEmpty()) {
+                NativeShape<E>::FromValue(result, native[i], elements[i], path, described, registry, extra);
+            }
+        }
+    }
+};
+
+template <typename Map>
+struct StringMapShape {
+    using Mapped = typename Map::mapped_type;
+    static constexpr BindingType kType = BindingType::Map;
+    static constexpr BindingType kElementType = NativeShape<Mapped>::kType;
+    static const BindingTypeDescription* Describe(const TypeRegistry* registry) {
+        return NativeShape<Mapped>::Describe(registry);
+    }
+    static void ToValue(BindingResult& result, BindingProperty& target, const Map& native,
+                        const BindingTypeDescription* described, const TypeRegistry* registry) {
+        if (!result.ok) return;
+        target.MakeStructure();
+        for (const auto& [key, mapped] : native) {
+            NativeShape<Mapped>::ToValue(result, target.Member(key), mapped, described, registry);
+            if (!result.ok) return;
+        }
+    }
+    static void FromValue(BindingResult& result, Map& native, const BindingProperty& input, std::string_view path,
+                          const BindingTypeDescription* described, const TypeRegistry* registry, int extra) {
+        native.clear();
+        if (!result.ok) return;
+        if (input.Kind() != BindingKind::Structure) return FailNotAStructureForMap(result, path);
+        if constexpr (requires { native.reserve(std::size_t{}); }) native.reserve(input.Count());
+        for (const auto& [key, member] : *input.StructureMembers()) {
+            if (member.IsEmpty()) continue;
+            NativeShape<Mapped>::FromValue(result, native[std::string(key->View())], member, path, described, registry,
+                                           extra);
+            if (!result.ok) return;
+        }
+    }
+};
+
+template <typename E>
+struct NativeShape<std::map<std::string, E>> : StringMapShape<std::map<std::string, E>> {};
+template <typename E>
+struct NativeShape<std::unordered_map<std::string, E>> : StringMapShape<std::unordered_map<std::string, E>> {};
+
+// The conversion operations of a member of type T, as the registry keeps them.
+template <typename T>
+struct MemberConversionOf {
+    static void ToValue(BindingResult& result, BindingProperty& target, const void* native,
+                        const BindingTypeDescription* described, const TypeRegistry* registry) {
+        NativeShape<T>::ToValue(result, target, *static_cast<const T*>(native), described, registry);
+    }
+    static void FromValue(BindingResult& result, void* native, const BindingProperty& input, std::string_view path,
+                          const BindingTypeDescription* described, const TypeRegistry* registry, int extra) {
+        NativeShape<T>::FromValue(result, *static_cast<T*>(native), input, path, described, registry, extra);
+    }
+    static constexpr MemberConversion kOperations{&ToValue, &FromValue};
+};
+
+template <typename T>
+TypeRef TypeRefOf(const TypeRegistry* registry) {
+    return TypeRef{NativeShape<T>::kType, NativeShape<T>::kElementType, NativeShape<T>::Describe(registry)};
+}
+
+// Registers a described record or enumeration under prefix + its name and
+// returns its description (the earlier one when the name was registered).
+template <Described T>
+const BindingTypeDescription* RegisterBindingType(TypeRegistry& registry, std::string_view prefix = {}) {
+    using D = BindingDescriptor<T>;
+    const std::string name = std::string(prefix) + D::kName;
+    TypeBuilder builder = registry.BeginType(name, sizeof(T), &TypeIdOf<T>(), DescribedEnum<T>);
+    if (builder.IsInert()) return registry.FindByName(name);
+    if constexpr (DescribedEnum<T>) {
+        for (const BindingEnumeratorSpec& e : D::kEnumerators) builder.AddEnumerator(e.name, e.number, e.description);
+    } else {
+        // Offsets are measured on a real object, so no layout is assumed.
+        const T sample{};
+        const auto* base = reinterpret_cast<const char*>(&sample);
+        std::apply(
+            [&](const auto&... field) {
+                (builder.AddMember(
+                     field.name,
+                     static_cast<uint32_t>(reinterpret_cast<const char*>(&(sample.*(field.member))) - base),
+                     TypeRefOf<std::remove_cvref_t<decltype(sample.*(field.member))>>(&registry),
+                     &TypeIdOf<std::remove_cvref_t<decltype(sample.*(field.member))>>(),
+                     &MemberConversionOf<std::remove_cvref_t<decltype(sample.*(field.member))>>::kOperations,
+                     field.description, field.flags, field.optional),
+                 ...);
+            },
+            D::kFields);
+    }
+    if constexpr (requires { D::kDescription; }) builder.SetDescription(D::kDescription);
+    if constexpr (requires { D::kTags; }) {
+        for (std::string_view tag : D::kTags) builder.AddTag(tag);
+    }
+    return builder.Description();
+}
+
+// Native to value: fills result.value.
+template <typename T>
+void NativeToValue(BindingResult& result, const T& native, const TypeRegistry* registry) {
+    if (!result.ok) return;
+    NativeShape<T>::ToValue(result, result.value, native, NativeShape<T>::Describe(registry), registry);
+}
+
+// Value to native, naming the top-level place by `path` ("<value>",
+// "result", ...). `extra` is handed unchanged to every member conversion.
+template <typename T>
+void ValueToNative(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
+                   const TypeRegistry* registry, int extra = 0) {
+    NativeShape<T>::FromValue(result, native, input, path, NativeShape<T>::Describe(registry), registry, extra);
+}
+
+}  // namespace Vorn

@@ -1,0 +1,511 @@
+#include "binding/native_conversion.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "logging/message_format.h"
+
+namespace Vorn {
+
+namespace {
+
+// Each message text appears once, next to the rule that produces it.
+constexpr const char* kRequired = "A value for '%1' is required.";
+constexpr const char* kBoolFormat =
+    "Value %1 for '%2' of type bool is in an incorrect format. Options are \"true\", \"false\", \"1\", \"0\".";
+constexpr const char* kBoolInvalidType =
+    "Couldn't assign value to '%1' of type bool because the input is of an invalid type %2.";
+constexpr const char* kNumberFormat = "Value %1 for '%2' of type %3 is in an incorrect format";
+constexpr const char* kInvalidType = "Couldn't assign value to '%1' of type %2 because the input is of an invalid type %3.";
+constexpr const char* kOutOfRange = "Value %1 for '%2' of type %3 is out of range";
+constexpr const char* kNotAnEnumerationValue = "%1 is not a valid enumeration value for '%2'.";
+constexpr const char* kNotAString = "Couldn't assign value to '%1' because the input is not a string.";
+constexpr const char* kNotAValidEnumerator = "%1 is not a valid %2 enumeration value for '%3'.";
+constexpr const char* kEnumInvalidType =
+    "Couldn't assign value to '%1' of enum type because the input is of an invalid type %2.";
+constexpr const char* kUnregisteredNative = "Couldn't convert native value because it's an unregistered structure.";
+constexpr const char* kUnregisteredTarget =
+    "Couldn't assign value to '%1' because the input is an unregistered structure or not a structure at all.";
+constexpr const char* kNotAStructure = "Couldn't assign value to '%1' of type %2 because the input not a structure.";
+constexpr const char* kMissingRequiredField =
+    "Couldn't assign value to '%1' of type %2 because the input structure doesn't have required field '%3'.";
+constexpr const char* kNotACollection =
+    "Couldn't assign value to '%1' of type vector because the input not a collection.";
+constexpr const char* kMapNotAStructure = "Couldn't assign value to '%1' of type map because the input not a structure.";
+
+void Fail(BindingResult& result, const char* format, std::initializer_list<FormatArg> args) {
+    result.Fail(FormatMessage(format, args));
+}
+
+// The shortest text that reads back as the same double.
+std::string DoubleText(double value) {
+    char text[64];
+    auto [end, error] = std::to_chars(text, text + sizeof(text), value);
+    return error == std::errc() ? std::string(text, end) : std::string("?");
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+int DigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+    return 99;
+}
+
+// An integer read as strtoll/strtoull read it (leading white space, a sign,
+// automatic base), but over a length-counted text and without the locale.
+struct ParsedInteger {
+    bool wellFormed = false;  // digits, and nothing after them
+    bool negative = false;
+    bool overflow = false;    // magnitude beyond 64 bits
+    uint64_t magnitude = 0;
+};
+
+ParsedInteger ParseInteger(std::string_view text) {
+    ParsedInteger parsed;
+    std::size_t i = 0;
+    while (i < text.size() && IsSpace(text[i])) ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) parsed.negative = text[i++] == '-';
+    int base = 10;
+    if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
+        DigitValue(text[i + 2]) < 16) {
+        base = 16;
+        i += 2;
+    } else if (i < text.size() && text[i] == '0') {
+        base = 8;
+    }
+    const std::size_t firstDigit = i;
+    for (; i < text.size(); ++i) {
+        const int digit = DigitValue(text[i]);
+        if (digit >= base) break;
+        if (parsed.magnitude > (UINT64_MAX - static_cast<uint64_t>(digit)) / static_cast<uint64_t>(base)) {
+            parsed.overflow = true;
+        } else {
+            parsed.magnitude = parsed.magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+        }
+    }
+    parsed.wellFormed = i > firstDigit && i == text.size();
+    return parsed;
+}
+
+bool StartsWithMinus(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsSpace(text[i])) ++i;
+    return i < text.size() && text[i] == '-';
+}
+
+// A signed 64-bit value from the magnitude, when it fits.
+bool SignedFromParsed(const ParsedInteger& parsed, int64_t& out) {
+    if (parsed.overflow) return false;
+    if (parsed.negative) {
+        if (parsed.magnitude > static_cast<uint64_t>(INT64_MAX) + 1) return false;
+        out = parsed.magnitude == static_cast<uint64_t>(INT64_MAX) + 1 ? INT64_MIN
+                                                                        : -static_cast<int64_t>(parsed.magnitude);
+        return true;
+    }
+    if (parsed.magnitude > static_cast<uint64_t>(INT64_MAX)) return false;
+    out = static_cast<int64_t>(parsed.magnitude);
+    return true;
+}
+
+// Doubles compare against integer bounds exactly: 2^63 and 2^64 are
+// representable, INT64_MAX and UINT64_MAX are not (they round up to them).
+constexpr double kTwoTo63 = 9223372036854775808.0;
+constexpr double kTwoTo64 = 18446744073709551616.0;
+
+bool DoubleAtMostSigned(double v, int64_t max) {
+    return max == INT64_MAX ? v < kTwoTo63 : v <= static_cast<double>(max);
+}
+bool DoubleAtLeastSigned(double v, int64_t min) { return v >= static_cast<double>(min); }  // INT64_MIN is exact
+bool DoubleAtMostUnsigned(double v, uint64_t max) {
+    return max == UINT64_MAX ? v < kTwoTo64 : v <= static_cast<double>(max);
+}
+
+int8_t Base64Value(char c) {
+    if (c >= 'A' && c <= 'Z') return static_cast<int8_t>(c - 'A');
+    if (c >= 'a' && c <= 'z') return static_cast<int8_t>(c - 'a' + 26);
+    if (c >= '0' && c <= '9') return static_cast<int8_t>(c - '0' + 52);
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+bool DecodeBase64(std::string_view text, std::vector<uint8_t>& out) {
+    if (text.size() % 4 != 0) return false;
+    out.clear();
+    out.reserve(text.size() / 4 * 3);
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+        int8_t v[4];
+        int padding = 0;
+        for (int k = 0; k < 4; ++k) {
+            const char c = text[i + k];
+            if (c == '=' && i + 4 == text.size() && k >= 2) {
+                v[k] = 0;
+                ++padding;
+            } else if (padding != 0 || (v[k] = Base64Value(c)) < 0) {
+                return false;
+            }
+        }
+        const uint32_t bits = (static_cast<uint32_t>(v[0]) << 18) | (static_cast<uint32_t>(v[1]) << 12) |
+                              (static_cast<uint32_t>(v[2]) << 6) | static_cast<uint32_t>(v[3]);
+        out.push_back(static_cast<uint8_t>(bits >> 16));
+        if (padding < 2) out.push_back(static_cast<uint8_t>(bits >> 8));
+        if (padding < 1) out.push_back(static_cast<uint8_t>(bits));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool TextToSigned(BindingResult& result, std::string_view text, std::string_view path, int64_t min, int64_t max,
+                  std::string_view typeName, int64_t& out) {
+    if (!result.ok) return false;
+    const ParsedInteger parsed = ParseInteger(text);
+    if (!parsed.wellFormed) {
+        Fail(result, kNumberFormat, {text, path, typeName});
+        return false;
+    }
+    int64_t value = 0;
+    if (!SignedFromParsed(parsed, value) || value < min || value > max) {
+        Fail(result, kOutOfRange, {text, path, typeName});
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+bool TextToUnsigned(BindingResult& result, std::string_view text, std::string_view path, uint64_t max,
+                    std::string_view typeName, uint64_t& out) {
+    if (!result.ok) return false;
+    const ParsedInteger parsed = ParseInteger(text);
+    if (!parsed.wellFormed) {
+        Fail(result, kNumberFormat, {text, path, typeName});
+        return false;
+    }
+    if (StartsWithMinus(text) || parsed.overflow || parsed.magnitude > max) {
+        Fail(result, kOutOfRange, {text, path, typeName});
+        return false;
+    }
+    out = parsed.magnitude;
+    return true;
+}
+
+bool TextToFloating(BindingResult& result, std::string_view text, std::string_view path, double min, double max,
+                    std::string_view typeName, double& out) {
+    if (!result.ok) return false;
+    std::size_t i = 0;
+    while (i < text.size() && IsSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    auto format = std::chars_format::general;
+    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        format = std::chars_format::hex;
+        i += 2;
+    }
+    double value = 0.0;
+    const char* begin = text.data() + i;
+    const char* end = text.data() + text.size();
+    // from_chars takes no sign of its own: a second sign is a format error.
+    auto [stop, error] = (begin < end && (*begin == '+' || *begin == '-'))
+                             ? std::from_chars_result{begin, std::errc::invalid_argument}
+                             : std::from_chars(begin, end, value, format);
+    if (error == std::errc::invalid_argument || stop != end) {
+        Fail(result, kNumberFormat, {text, path, typeName});
+        return false;
+    }
+    if (negative) value = -value;
+    if (error == std::errc::result_out_of_range || !(value >= min && value <= max)) {
+        Fail(result, kOutOfRange, {text, path, typeName});
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+void ConvertToBool(BindingResult& result, bool& out, const BindingProperty& input, std::string_view path) {
+    if (!result.ok) return;
+    switch (input.Kind()) {
+        case BindingKind::Empty: Fail(result, kRequired, {path}); return;
+        case BindingKind::Bool: out = input.AsBool(); return;
+        case BindingKind::String: {
+            const std::string_view text = input.AsString();
+            if (text == "1" || text == "true") {
+                out = true;
+            } else if (text == "0" || text == "false") {
+                out = false;
+            } else {
+                Fail(result, kBoolFormat, {text, path});
+            }
+            return;
+        }
+        default: Fail(result, kBoolInvalidType, {path, BindingKindName(input.Kind())}); return;
+    }
+}
+
+void ConvertToSigned(BindingResult& result, int64_t& out, const BindingProperty& input, std::string_view path,
+                     int64_t min, int64_t max, std::string_view typeName) {
+    if (!result.ok) return;
+    switch (input.Kind()) {
+        case BindingKind::Empty: Fail(result, kRequired, {path}); return;
+        case BindingKind::Signed: {
+            const int64_t v = input.AsSigned();
+            if (v < min || v > max) return Fail(result, kOutOfRange, {v, path, typeName});
+            out = v;
+            return;
+        }
+        case BindingKind::Unsigned: {
+            const uint64_t v = input.AsUnsigned();
+            if (max < 0 || v > static_cast<uint64_t>(max)) return Fail(result, kOutOfRange, {v, path, typeName});
+            out = static_cast<int64_t>(v);
+            return;
+        }
+        case BindingKind::Float: {
+            const double v = input.AsDouble();
+            // NaN fails both comparisons, so it is out of range too.
+            if (!(DoubleAtLeastSigned(v, min) && DoubleAtMostSigned(v, max))) {
+                return Fail(result, kOutOfRange, {DoubleText(v), path, typeName});
+            }
+            out = static_cast<int64_t>(v);  // truncated toward zero
+            return;
+        }
+        case BindingKind::String: {
+            int64_t v = 0;
+            if (TextToSigned(result, input.AsString(), path, min, max, typeName, v)) out = v;
+            return;
+        }
+        case BindingKind::Enum: {
+            const int32_t v = input.AsEnum().value;
+            if (v < min || v > max) return Fail(result, kOutOfRange, {v, path, typeName});
+            out = v;
+            return;
+        }
+        default: Fail(result, kInvalidType, {path, typeName, BindingKindName(input.Kind())}); return;
+    }
+}
+
+void ConvertToUnsigned(BindingResult& result, uint64_t& out, const BindingProperty& input, std::string_view path,
+                       uint64_t max, std::string_view typeName) {
+    if (!result.ok) return;
+    switch (input.Kind()) {
+        case BindingKind::Empty: Fail(result, kRequired, {path}); return;
+        case BindingKind::Signed: {
+            const int64_t v = input.AsSigned();
+            if (v < 0 || static_cast<uint64_t>(v) > max) return Fail(result, kOutOfRange, {v, path, typeName});
+            out = static_cast<uint64_t>(v);
+            return;
+        }
+        case BindingKind::Unsigned: {
+            const uint64_t v = input.AsUnsigned();
+            if (v > max) return Fail(result, kOutOfRange, {v, path, typeName});
+            out = v;
+            return;
+        }
+        case BindingKind::Float: {
+            const double v = input.AsDouble();
+            if (!(v >= 0.0 && DoubleAtMostUnsigned(v, max))) {
+                return Fail(result, kOutOfRange, {DoubleText(v), path, typeName});
+            }
+            out = static_cast<uint64_t>(v);
+            return;
+        }
+        case BindingKind::String: {
+            uint64_t v = 0;
+            if (TextToUnsigned(result, input.AsString(), path, max, typeName, v)) out = v;
+            return;
+        }
+        case BindingKind::Enum: {
+            const int32_t v = input.AsEnum().value;
+            if (v < 0 || static_cast<uint64_t>(v) > max) return Fail(result, kOutOfRange, {v, path, typeName});
+            out = static_cast<uint64_t>(v);
+            return;
+        }
+        default: Fail(result, kInvalidType, {path, typeName, BindingKindName(input.Kind())}); return;
+    }
+}
+
+void ConvertToFloating(BindingResult& result, double& out, const BindingProperty& input, std::string_view path,
+                       double min, double max, std::string_view typeName) {
+    if (!result.ok) return;
+    // Integer inputs compare against the bounds as 64-bit integers; a bound
+    // outside that range does not limit them.
+    const bool minLimitsSigned = min >= -kTwoTo63 && min < kTwoTo63;
+    const bool maxLimitsSigned = max >= -kTwoTo63 && max < kTwoTo63;
+    switch (input.Kind()) {
+        case BindingKind::Empty: Fail(result, kRequired, {path}); return;
+        case BindingKind::Signed:
+        case BindingKind::Enum: {
+            const int64_t v = input.Kind() == BindingKind::Signed ? input.AsSigned() : input.AsEnum().value;
+            if ((minLimitsSigned && v < static_cast<int64_t>(std::ceil(min))) ||
+                (maxLimitsSigned && v > static_cast<int64_t>(std::floor(max)))) {
+                return Fail(result, kOutOfRange, {v, path, typeName});
+            }
+            out = static_cast<double>(v);
+            return;
+        }
+        case BindingKind::Unsigned: {
+            const uint64_t v = input.AsUnsigned();
+            const bool maxLimitsUnsigned = max >= 0.0 && max < kTwoTo64;
+            if ((maxLimitsUnsigned && v > static_cast<uint64_t>(std::floor(max))) || (max < 0.0)) {
+                return Fail(result, kOutOfRange, {v, path, typeName});
+            }
+            out = static_cast<double>(v);
+            return;
+        }
+        case BindingKind::Float: {
+            const double v = input.AsDouble();
+            if (!(v >= min && v <= max)) return Fail(result, kOutOfRange, {DoubleText(v), path, typeName});
+            out = v;
+            return;
+        }
+        case BindingKind::String: {
+            double v = 0.0;
+            if (TextToFloating(result, input.AsString(), path, min, max, typeName, v)) out = v;
+            return;
+        }
+        default: Fail(result, kInvalidType, {path, typeName, BindingKindName(input.Kind())}); return;
+    }
+}
+
+void ConvertToString(BindingResult& result, std::string& out, const BindingProperty& input, std::string_view path,
+                     const TypeRegistry* registry) {
+    if (!result.ok) return;
+    switch (input.Kind()) {
+        case BindingKind::Empty: Fail(result, kRequired, {path}); return;
+        case BindingKind::String: out.assign(input.AsString()); return;
+        case BindingKind::Enum: {
+            const BindingEnum e = input.AsEnum();
+            std::optional<std::string> name = registry != nullptr ? registry->EnumeratorName(e.type, e.value) : std::nullopt;
+            if (!name) return Fail(result, kNotAnEnumerationValue, {e.value, path});
+            out = std::move(*name);
+            return;
+        }
+        default: Fail(result, kNotAString, {path}); return;
+    }
+}
+
+void ConvertToEnum(BindingResult& result, int32_t& out, const BindingProperty& input, std::string_view path,
+                   const BindingTypeDescription* type) {
+    if (!result.ok) return;
+    const char* typeName = type != nullptr ? type->name.c_str() : "";
+    auto accept = [&](int64_t number, FormatArg quoted) {
+        // Numbers beyond 32 bits are never enumerators; they are not cut down to fit.
+        if (number < INT32_MIN || number > INT32_MAX || type == nullptr ||
+            !type->HasEnumerator(static_cast<int32_t>(number))) {
+            return Fail(result, kNotAValidEnumerator, {quoted, typeName, path});
+        }
+        out = static_cast<int32_t>(number);
+    };
+    switch (input.Kind()) {
+        case BindingKind::Empty: Fail(result, kRequired, {path}); return;
+        case BindingKind::Signed: accept(input.AsSigned(), input.AsSigned()); return;
+        case BindingKind::Unsigned: {
+            const uint64_t v = input.AsUnsigned();
+            accept(v > static_cast<uint64_t>(INT32_MAX) ? INT64_MAX : static_cast<int64_t>(v), v);
+            return;
+        }
+        case BindingKind::Enum: accept(input.AsEnum().value, input.AsEnum().value); return;
+        case BindingKind::String: {
+            const std::string_view text = input.AsString();
+            if (type != nullptr) {
+                auto named = type->enumerators.find(std::string(text));
+                if (named != type->enumerators.end()) {
+                    out = named->second.number;
+                    return;
+                }
+            }
+            // Not a name: perhaps a number. Whatever the number parser says,
+            // the message is the enumeration one.
+            BindingResult scratch;
+            int64_t number = 0;
+            if (!TextToSigned(scratch, text, path, INT64_MIN, INT64_MAX, "int64", number)) number = INT64_MAX;
+            accept(number, text);
+            return;
+        }
+        default: Fail(result, kEnumInvalidType, {path, BindingKindName(input.Kind())}); return;
+    }
+}
+
+void ConvertToObject(BindingResult& result, BindingProperty& out, const BindingProperty& input) {
+    out.Reset();
+    if (result.ok) out = input;
+}
+
+void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const BindingProperty& input,
+                   std::string_view path) {
+    if (!result.ok) return;
+    switch (input.Kind()) {
+        case BindingKind::Empty: Fail(result, kRequired, {path}); return;
+        case BindingKind::Blob: {
+            auto bytes = input.AsBlob();
+            out.assign(bytes.begin(), bytes.end());
+            return;
+        }
+        case BindingKind::String: {
+            std::vector<uint8_t> decoded;
+            if (!DecodeBase64(input.AsString(), decoded)) {
+                return Fail(result, kNumberFormat, {input.AsString(), path, "blob"});
+            }
+            out = std::move(decoded);
+            return;
+        }
+        default: Fail(result, kInvalidType, {path, "blob", BindingKindName(input.Kind())}); return;
+    }
+}
+
+bool IsZeroValue(const BindingProperty& value) {
+    switch (value.Kind()) {
+        case BindingKind::Empty: return true;
+        case BindingKind::Bool: return !value.AsBool();
+        case BindingKind::Signed: return value.AsSigned() == 0;
+        case BindingKind::Unsigned: return value.AsUnsigned() == 0;
+        case BindingKind::Float: return value.AsDouble() == 0.0;
+        case BindingKind::Enum: return value.AsEnum().value == 0;
+        default: return value.Count() == 0;
+    }
+}
+
+void StructToValue(BindingResult& result, BindingProperty& target, const void* native,
+                   const BindingTypeDescription* type, const TypeRegistry* registry) {
+    if (!result.ok) return;
+    if (type == nullptr) return Fail(result, kUnregisteredNative, {});
+    target.MakeStructure();
+    for (const BindingFieldDescription& field : type->members) {
+        const void* member = static_cast<const char*>(native) + field.offset;
+        if ((field.flags & kFieldOmitZero) != 0) {
+            BindingProperty converted;
+            field.conversion->toValue(result, converted, member, field.typeRef.described, registry);
+            if (!result.ok) return;
+            if (!IsZeroValue(converted)) target.Member(field.name) = std::move(converted);
+        } else {
+            field.conversion->toValue(result, target.Member(field.name), member, field.typeRef.described, registry);
+            if (!result.ok) return;
+        }
+    }
+}
+
+void ValueToStruct(BindingResult& result, void* native, const BindingProperty& input, std::string_view path,
+                   const BindingTypeDescription* type, const TypeRegistry* registry, int extra) {
+    if (!result.ok) return;
+    if (input.IsEmpty()) return Fail(result, kRequired, {path});
+    if (type == nullptr) return Fail(result, kUnregisteredTarget, {path});
+    if (input.Kind() != BindingKind::Structure) return Fail(result, kNotAStructure, {path, type->name});
+    for (const BindingFieldDescription& field : type->members) {
+        if (!result.ok) return;
+        const BindingProperty* member = input.FindMember(field.name);
+        if (member != nullptr && !member->IsEmpty()) {
+            field.conversion->fromValue(result, static_cast<char*>(native) + field.offset, *member, field.name,
+                                        field.typeRef.described, registry, extra);
+        } else if ((field.flags & kFieldRequired) != 0) {
+            Fail(result, kMissingRequiredField, {path, type->name, field.name});
+        }
+    }
+}
+
+void FailNotACollection(BindingResult& result, std::string_view path) { Fail(result, kNotACollection, {path}); }
+
+void FailNotAStructureForMap(BindingResult& result, std::string_view path) { Fail(result, kMapNotAStructure, {path}); }
+
+}  // namespace Vorn

@@ -1,0 +1,61 @@
+#pragma once
+// Conversion between values and native data, rule by rule. Every function
+// first looks at result.ok and does nothing once it is false, so the first
+// problem is the one reported; a failure names the place by the path text
+// the caller gives. Nothing here throws for bad input.
+//
+// Typed entry points for whole native types (records, lists, maps) are in
+// binding_descriptor.h; these are the rules they are built from.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "binding/binding_result.h"
+#include "binding/type_registry.h"
+
+namespace Vorn {
+
+// Value to native: scalar, string, enum, object and blob targets. `out` is
+// written only on success.
+void ConvertToBool(BindingResult& result, bool& out, const BindingProperty& input, std::string_view path);
+void ConvertToSigned(BindingResult& result, int64_t& out, const BindingProperty& input, std::string_view path,
+                     int64_t min, int64_t max, std::string_view typeName);
+void ConvertToUnsigned(BindingResult& result, uint64_t& out, const BindingProperty& input, std::string_view path,
+                       uint64_t max, std::string_view typeName);
+void ConvertToFloating(BindingResult& result, double& out, const BindingProperty& input, std::string_view path,
+                       double min, double max, std::string_view typeName);
+// An enum input takes its enumerator's name, found through the registry.
+void ConvertToString(BindingResult& result, std::string& out, const BindingProperty& input, std::string_view path,
+                     const TypeRegistry* registry);
+void ConvertToEnum(BindingResult& result, int32_t& out, const BindingProperty& input, std::string_view path,
+                   const BindingTypeDescription* type);
+// Resets `out` even when ok is already false, then copies any input.
+void ConvertToObject(BindingResult& result, BindingProperty& out, const BindingProperty& input);
+// Blob input is copied; a string input is read as Base64 (as blobs are
+// written to JSON).
+void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const BindingProperty& input,
+                   std::string_view path);
+
+// Text to number, by the string rules of the targets above: automatic base
+// for integers (0x hexadecimal, a leading 0 octal), decimal floating text,
+// independent of the process locale; the whole text must be a number.
+bool TextToSigned(BindingResult& result, std::string_view text, std::string_view path, int64_t min, int64_t max,
+                  std::string_view typeName, int64_t& out);
+bool TextToUnsigned(BindingResult& result, std::string_view text, std::string_view path, uint64_t max,
+                    std::string_view typeName, uint64_t& out);
+bool TextToFloating(BindingResult& result, std::string_view text, std::string_view path, double min, double max,
+                    std::string_view typeName, double& out);
+
+// Records and the zero values that a member with kFieldOmitZero leaves out.
+void StructToValue(BindingResult& result, BindingProperty& target, const void* native,
+                   const BindingTypeDescription* type, const TypeRegistry* registry);
+void ValueToStruct(BindingResult& result, void* native, const BindingProperty& input, std::string_view path,
+                   const BindingTypeDescription* type, const TypeRegistry* registry, int extra);
+bool IsZeroValue(const BindingProperty& value);
+
+// The container rules' messages, for the typed vector and map conversions.
+void FailNotACollection(BindingResult& result, std::string_view path);
+void FailNotAStructureForMap(BindingResult& result, std::string_view path);
+
+}  // namespace Vorn
