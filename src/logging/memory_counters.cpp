@@ -7,7 +7,7 @@ namespace {
 // every 32-bit target, a CAS on 8 bytes is.
 void AtomicAdd(std::atomic<uint64_t>& counter, uint64_t delta) {
     uint64_t seen = counter.load(std::memory_order_relaxed);
-    while (!counter.compare_exchange_weak(seen, seen + delta, std::memory_order_relaxed)) {
+    while (!counter.compare_exchange_weak(seen, seen + delta)) {
     }
 }
 }  // namespace
@@ -23,13 +23,19 @@ void MemoryCounters::CountFree(uint64_t bytes) {
 }
 
 void MemoryCounters::UpdatePeak() {
-    uint64_t inUse = bytesAllocated.load(std::memory_order_relaxed) - bytesFreed.load(std::memory_order_relaxed);
+    // Freed bytes are read first: every byte freed by then was counted as
+    // allocated before, so the difference cannot go below zero. Read the other
+    // way round, a concurrent free could make it wrap to a huge "peak".
+    const uint64_t freed = bytesFreed.load();
+    const uint64_t allocated = bytesAllocated.load();
+    if (allocated <= freed) return;
+    const uint64_t inUse = allocated - freed;
     uint64_t peak = peakBytes.load(std::memory_order_relaxed);
     while (inUse > peak) {
-        if (peakBytes.compare_exchange_weak(peak, inUse, std::memory_order_relaxed)) {
-            liveAllocationsAtPeak.store(
-                allocations.load(std::memory_order_relaxed) - frees.load(std::memory_order_relaxed),
-                std::memory_order_relaxed);
+        if (peakBytes.compare_exchange_weak(peak, inUse)) {
+            const uint64_t freeCount = frees.load();
+            const uint64_t allocationCount = allocations.load();
+            liveAllocationsAtPeak.store(allocationCount > freeCount ? allocationCount - freeCount : 0);
             break;
         }
     }
