@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "binding/base64.h"
 #include "logging/message_format.h"
 
 namespace Vorn {
@@ -122,40 +123,6 @@ bool DoubleAtMostSigned(double v, int64_t max) {
 bool DoubleAtLeastSigned(double v, int64_t min) { return v >= static_cast<double>(min); }  // INT64_MIN is exact
 bool DoubleAtMostUnsigned(double v, uint64_t max) {
     return max == UINT64_MAX ? v < kTwoTo64 : v <= static_cast<double>(max);
-}
-
-int8_t Base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') return static_cast<int8_t>(c - 'A');
-    if (c >= 'a' && c <= 'z') return static_cast<int8_t>(c - 'a' + 26);
-    if (c >= '0' && c <= '9') return static_cast<int8_t>(c - '0' + 52);
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
-
-bool DecodeBase64(std::string_view text, std::vector<uint8_t>& out) {
-    if (text.size() % 4 != 0) return false;
-    out.clear();
-    out.reserve(text.size() / 4 * 3);
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        int8_t v[4];
-        int padding = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = text[i + k];
-            if (c == '=' && i + 4 == text.size() && k >= 2) {
-                v[k] = 0;
-                ++padding;
-            } else if (padding != 0 || (v[k] = Base64Value(c)) < 0) {
-                return false;
-            }
-        }
-        const uint32_t bits = (static_cast<uint32_t>(v[0]) << 18) | (static_cast<uint32_t>(v[1]) << 12) |
-                              (static_cast<uint32_t>(v[2]) << 6) | static_cast<uint32_t>(v[3]);
-        out.push_back(static_cast<uint8_t>(bits >> 16));
-        if (padding < 2) out.push_back(static_cast<uint8_t>(bits >> 8));
-        if (padding < 1) out.push_back(static_cast<uint8_t>(bits));
-    }
-    return true;
 }
 
 }  // namespace
