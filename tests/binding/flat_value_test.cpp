@@ -1,0 +1,243 @@
+#include "binding/flat_value.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <limits>
+
+#include "binding/binding_limits.h"
+#include "binding/builtin_types.h"
+#include "logging/memory_hooks.h"
+
+namespace Vorn {
+namespace {
+
+// Every flat payload (and every value's arena) comes from the counting heap;
+// once a test has released all it built, allocations and frees balance.
+class FlatValueTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallMemoryHooks(CountingMemoryHooks(), &counters_);
+        registry_.SetUp();
+    }
+    void TearDown() override { InstallMemoryHooks(CountingMemoryHooks(), &ModuleMemoryCounters()); }
+
+    bool Balanced() const {
+        return counters_.allocations.load() == counters_.frees.load() &&
+               counters_.bytesAllocated.load() == counters_.bytesFreed.load();
+    }
+
+    MemoryCounters counters_;
+    TypeRegistry registry_;
+};
+
+BindingProperty EveryKind() {
+    BindingProperty v;
+    v.Member("bool").SetBool(true);
+    v.Member("signed").SetSigned(-7);
+    v.Member("unsigned").SetUnsigned(UINT64_MAX);
+    v.Member("float").SetDouble(2.5);
+    v.Member("string").SetString("text");
+    const uint8_t bytes[] = {0, 1, 0xFF};
+    v.Member("blob").SetBlob(bytes, sizeof(bytes));
+    v.Member("list").Element(1).Member("inner").SetString("deep");
+    v.Member("empty");
+    v.Member("structure").Member("z").SetSigned(1);
+    return v;
+}
+
+TEST_F(FlatValueTest, EveryKindRoundTripsAndReleasesEverything) {
+    {
+        const BindingProperty original = EveryKind();
+        BindingFlatValue flat{};
+        ASSERT_TRUE(FlatFromValue(original, &registry_, &flat));
+        EXPECT_EQ(flat.kind, kFlatStructure);
+        EXPECT_EQ(flat.payload.structure.count, 9u);
+        BindingProperty back;
+        BindingFlatResult result{};
+        EXPECT_TRUE(ValueFromFlat(flat, "<value>", back, &result));
+        EXPECT_EQ(result.failed, 0);
+        EXPECT_EQ(back, original);
+        ReleaseFlatValue(&flat);
+        const BindingFlatValue zero{};
+        EXPECT_EQ(std::memcmp(&flat, &zero, sizeof(flat)), 0);  // released values are zeroed
+    }
+    EXPECT_TRUE(Balanced());
+}
+
+TEST_F(FlatValueTest, MembersComeInNameOrderWithOwnedNames) {
+    {
+        BindingProperty v;
+        v.Member("b").SetSigned(2);
+        v.Member("a").SetSigned(1);
+        BindingFlatValue flat{};
+        ASSERT_TRUE(FlatFromValue(v, nullptr, &flat));
+        EXPECT_STREQ(flat.payload.structure.members[0].name, "a");
+        EXPECT_EQ(flat.payload.structure.members[0].ownsName, 1);
+        EXPECT_EQ(flat.payload.structure.members[1].value.payload.i, 2);
+        ReleaseFlatValue(&flat);
+    }
+    EXPECT_TRUE(Balanced());
+}
+
+TEST_F(FlatValueTest, EnumsByNameWithARegistryAndByNumberWithout) {
+    {
+        BindingProperty v;
+        v.SetEnum(3, &TypeIdOf<BindingAsyncState>());
+        BindingFlatValue named{};
+        FlatFromValue(v, &registry_, &named);
+        EXPECT_EQ(named.kind, kFlatOwnedString);
+        EXPECT_STREQ(named.payload.string.text, "Cancelled");
+        EXPECT_EQ(named.payload.string.length, 9u);
+        BindingFlatValue number{};
+        FlatFromValue(v, nullptr, &number);
+        EXPECT_EQ(number.kind, kFlatSigned);
+        EXPECT_EQ(number.payload.i, 3);
+        v.SetEnum(-9, &TypeIdOf<BindingAsyncState>());
+        FlatFromValue(v, &registry_, &named);  // no such enumerator: the number, sign-extended
+        EXPECT_EQ(named.kind, kFlatSigned);
+        EXPECT_EQ(named.payload.i, -9);
+        ReleaseFlatValue(&named);
+        ReleaseFlatValue(&number);
+    }
+    EXPECT_TRUE(Balanced());
+}
+
+TEST_F(FlatValueTest, UnknownKindsFailWithThePath) {
+    {
+        BindingFlatValue items[2]{};
+        FlatSetSigned(&items[0], 1);
+        items[1].kind = 11;
+        BindingFlatValue list{};
+        list.kind = kFlatCollection;
+        list.payload.collection.items = items;
+        list.payload.collection.count = 2;
+        BindingProperty out;
+        BindingFlatResult result{};
+        EXPECT_FALSE(ValueFromFlat(list, "body", out, &result));
+        EXPECT_EQ(result.failed, 1);
+        EXPECT_STREQ(result.message,
+                     "Couldn't assign value to 'body' of type object because the input is of an incompatible type ''.");
+        EXPECT_EQ(out.GetElement(0).AsSigned(), 1);  // what came before stays
+        ReleaseFlatResult(&result);
+        EXPECT_EQ(result.message, nullptr);
+    }
+    EXPECT_TRUE(Balanced());
+}
+
+TEST_F(FlatValueTest, BorrowedNamesAndPayloadsAreNotFreed) {
+    {
+        static const char kName[] = "borrowed";
+        static const char kText[] = "also borrowed";
+        auto* members = static_cast<BindingFlatMember*>(Allocate(2 * sizeof(BindingFlatMember)));
+        std::memset(static_cast<void*>(members), 0, 2 * sizeof(BindingFlatMember));
+        members[0].name = kName;
+        members[0].value.kind = kFlatBorrowedString;
+        members[0].value.payload.string.text = kText;
+        members[1].name = DuplicateText("owned");
+        members[1].ownsName = 1;
+        FlatSetText(&members[1].value, "copy");
+        BindingFlatValue flat{};
+        FlatSetStructure(&flat, members, 2);
+
+        BindingProperty out;
+        ASSERT_TRUE(ValueFromFlat(flat, "p", out, nullptr));
+        EXPECT_EQ(out.GetMember("borrowed").AsString(), "also borrowed");
+        EXPECT_EQ(out.GetMember("owned").AsString(), "copy");
+        ReleaseFlatValue(&flat);  // frees the array, the owned name and text; not the static ones
+    }
+    EXPECT_TRUE(Balanced());
+}
+
+TEST_F(FlatValueTest, RepeatedNamesMergeContainersAndReplaceScalars) {
+    BindingFlatMember members[3]{};
+    BindingFlatValue first[1]{};
+    FlatSetSigned(&first[0], 1);
+    BindingFlatValue second[2]{};
+    second[1].kind = kFlatBool;
+    second[1].payload.boolean = 1;
+    members[0] = BindingFlatMember{"list", {}, 0};
+    members[0].value.kind = kFlatCollection;
+    members[0].value.payload.collection = {first, 1};
+    members[1] = BindingFlatMember{"list", {}, 0};
+    members[1].value.kind = kFlatCollection;
+    members[1].value.payload.collection = {second, 2};
+    members[2] = BindingFlatMember{"s", {}, 0};
+    FlatSetFloat(&members[2].value, 1.5);
+    BindingFlatValue flat{};
+    flat.kind = kFlatStructure;
+    flat.payload.structure = {members, 3};
+    BindingProperty out;
+    out.Member("s").SetString("replaced");
+    ASSERT_TRUE(ValueFromFlat(flat, "p", out, nullptr));
+    // Element 0 kept from the first list (the second's element 0 is empty), element 1 added.
+    EXPECT_TRUE(out.GetMember("list").GetElement(0).IsEmpty());
+    EXPECT_TRUE(out.GetMember("list").GetElement(1).AsBool());
+    EXPECT_EQ(out.GetMember("s").AsDouble(), 1.5);
+}
+
+TEST_F(FlatValueTest, HostDataIsHandledSafely) {
+    // Null text and array pointers read as empty.
+    BindingFlatValue text{};
+    text.kind = kFlatBorrowedString;
+    BindingProperty out;
+    ASSERT_TRUE(ValueFromFlat(text, "p", out, nullptr));
+    EXPECT_EQ(out.Kind(), BindingKind::String);
+    EXPECT_EQ(out.AsString(), "");
+    BindingFlatValue list{};
+    list.kind = kFlatCollection;
+    list.payload.collection.count = 1000000;  // and no array
+    ASSERT_TRUE(ValueFromFlat(list, "p", out, nullptr));
+    EXPECT_EQ(out.Count(), 0u);
+    BindingFlatMember nameless{nullptr, {}, 0};
+    BindingFlatValue structure{};
+    structure.kind = kFlatStructure;
+    structure.payload.structure = {&nameless, 1};
+    ASSERT_TRUE(ValueFromFlat(structure, "p", out, nullptr));
+    EXPECT_NE(out.FindMember(""), nullptr);
+
+    // A count beyond what a collection may hold fails instead of throwing.
+    BindingFlatValue one{};
+    BindingFlatValue huge{};
+    huge.kind = kFlatCollection;
+    huge.payload.collection = {&one, 0xF0000000u};
+    BindingFlatResult result{};
+    EXPECT_FALSE(ValueFromFlat(huge, "p", out, &result));
+    EXPECT_STREQ(result.message, "Couldn't assign value to 'p' because a collection of 4026531840 elements is too large.");
+    ReleaseFlatResult(&result);
+}
+
+TEST_F(FlatValueTest, NestingBeyondTheLimitFailsBothWays) {
+    {
+        // A chain of one-element collections, kMaxNestingDepth + 1 deep.
+        std::vector<BindingFlatValue> chain(kMaxNestingDepth + 2);
+        for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+            chain[i].kind = kFlatCollection;
+            chain[i].payload.collection = {&chain[i + 1], 1};
+        }
+        FlatSetSigned(&chain.back(), 1);
+        BindingProperty out;
+        BindingFlatResult result{};
+        EXPECT_FALSE(ValueFromFlat(chain[0], "deep", out, &result));
+        EXPECT_STREQ(result.message, "Couldn't assign value to 'deep' because its nesting is deeper than 512 levels.");
+        ReleaseFlatResult(&result);
+        EXPECT_TRUE(ValueFromFlat(chain[1], "deep", out, nullptr));  // exactly at the limit
+
+        BindingProperty deep;
+        BindingProperty* at = &deep;
+        for (std::size_t i = 0; i <= kMaxNestingDepth; ++i) at = &at->Element(0);
+        BindingFlatValue flat{};
+        EXPECT_FALSE(FlatFromValue(deep, nullptr, &flat));
+        ReleaseFlatValue(&flat);  // what was built is released
+    }
+    EXPECT_TRUE(Balanced());
+}
+
+TEST(FlatKindNames, AsPrinted) {
+    const char* expected[] = {"", "bool", "signed", "unsigned", "float", "string", "string", "blob", "blob", "collection",
+                              "structure", ""};
+    for (int32_t kind = 0; kind <= 11; ++kind) EXPECT_STREQ(FlatKindName(kind), expected[kind]) << kind;
+}
+
+}  // namespace
+}  // namespace Vorn
