@@ -9,24 +9,6 @@
 
 namespace Vorn {
 
-struct BlobBody {
-    uint8_t* data;
-    uint32_t size;
-    uint32_t capacity;
-};
-
-struct CollectionBody {
-    BindingProperty* data;
-    uint32_t size;
-    uint32_t capacity;
-};
-
-struct StructureBody {
-    explicit StructureBody(ValueArena* arena)
-        : members(MemberKeyLess{}, BindingProperty::Members::allocator_type(arena)) {}
-    BindingProperty::Members members;
-};
-
 namespace {
 
 std::string_view UpToNul(std::string_view name) {
@@ -175,74 +157,6 @@ struct BindingPropertyAccess {
                 ++frame.member;
             }
             if (CopyShallow(*copy, *child)) push(child, copy);
-        }
-    }
-
-    static void Walk(const BindingProperty& root, BindingVisitor& visitor) {
-        struct Frame {
-            const BindingProperty* value;
-            std::size_t index;
-            BindingProperty::Members::const_iterator member;
-            bool open;
-        };
-        std::vector<Frame> stack;
-        // Reports a value; a non-empty container is entered as a new frame.
-        auto enter = [&stack, &visitor](const BindingProperty& v) {
-            switch (v.kind_) {
-                case BindingKind::Empty: visitor.Empty(); break;
-                case BindingKind::Bool: visitor.Bool(v.payload_.boolean != 0); break;
-                case BindingKind::Signed: visitor.Signed(v.payload_.i); break;
-                case BindingKind::Unsigned: visitor.Unsigned(v.payload_.u); break;
-                case BindingKind::Float: visitor.Float(v.payload_.d); break;
-                case BindingKind::String: visitor.String(v.payload_.string->View()); break;
-                case BindingKind::Blob:
-                    visitor.Blob(std::span<const uint8_t>(v.payload_.blob->data, v.payload_.blob->size));
-                    break;
-                case BindingKind::Enum: visitor.Enum(*v.payload_.enumRecord); break;
-                case BindingKind::Collection:
-                    visitor.BeginCollection(v.payload_.collection->size);
-                    stack.push_back(Frame{&v, 0, {}, false});
-                    break;
-                case BindingKind::Structure:
-                    visitor.BeginStructure(v.payload_.structure->members.size());
-                    stack.push_back(Frame{&v, 0, v.payload_.structure->members.begin(), false});
-                    break;
-            }
-        };
-        enter(root);
-        while (!stack.empty()) {
-            Frame& frame = stack.back();
-            if (frame.value->kind_ == BindingKind::Collection) {
-                const CollectionBody* body = frame.value->payload_.collection;
-                if (frame.open) {
-                    visitor.EndElement(frame.index);
-                    frame.open = false;
-                    ++frame.index;
-                }
-                if (frame.index == body->size) {
-                    stack.pop_back();
-                    visitor.EndCollection();
-                    continue;
-                }
-                frame.open = true;
-                visitor.BeginElement(frame.index);
-                enter(body->data[frame.index]);  // may invalidate frame
-            } else {
-                const auto& members = frame.value->payload_.structure->members;
-                if (frame.open) {
-                    visitor.EndMember(frame.member->first->View());
-                    frame.open = false;
-                    ++frame.member;
-                }
-                if (frame.member == members.end()) {
-                    stack.pop_back();
-                    visitor.EndStructure();
-                    continue;
-                }
-                frame.open = true;
-                visitor.BeginMember(frame.member->first->View());
-                enter(frame.member->second);  // may invalidate frame
-            }
         }
     }
 
@@ -663,7 +577,7 @@ BindingProperty::Members* BindingProperty::StructureMembers() {
     return kind_ == BindingKind::Structure ? &payload_.structure->members : nullptr;
 }
 
-void BindingProperty::Visit(BindingVisitor& visitor) const { BindingPropertyAccess::Walk(*this, visitor); }
+void BindingProperty::Visit(BindingVisitor& visitor) const { Walk(visitor); }
 
 bool operator==(const BindingProperty& a, const BindingProperty& b) { return BindingPropertyAccess::Equal(a, b); }
 

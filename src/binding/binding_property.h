@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <map>
 #include <span>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -143,6 +144,10 @@ public:
     Members* StructureMembers();
 
     void Visit(BindingVisitor& visitor) const;
+    // The same walk for a concrete visitor type: calls bind statically, so a
+    // `final` visitor's operations are inlined (the JSON writers use this).
+    template <typename Visitor>
+    void Walk(Visitor& visitor) const;
 
 private:
     friend struct BindingPropertyAccess;
@@ -170,6 +175,109 @@ private:
 };
 
 static_assert(sizeof(BindingProperty) == (sizeof(void*) == 4 ? 16 : 24), "payload, arena pointer, kind and flag");
+
+struct BlobBody {
+    uint8_t* data;
+    uint32_t size;
+    uint32_t capacity;
+};
+
+struct CollectionBody {
+    BindingProperty* data;
+    uint32_t size;
+    uint32_t capacity;
+};
+
+struct StructureBody {
+    explicit StructureBody(ValueArena* arena)
+        : members(MemberKeyLess{}, BindingProperty::Members::allocator_type(arena)) {}
+    BindingProperty::Members members;
+};
+
+template <typename Visitor>
+void BindingProperty::Walk(Visitor& visitor) const {
+    struct Frame {
+        const BindingProperty* value;
+        std::size_t index;
+        Members::const_iterator member;
+        bool open;
+    };
+    // Most trees are shallow: the first levels live on the stack.
+    Frame local[32];
+    std::vector<Frame> spilled;
+    std::size_t depth = 0;
+    auto push = [&](const Frame& frame) {
+        if (depth < std::size(local)) {
+            local[depth] = frame;
+        } else {
+            spilled.push_back(frame);
+        }
+        ++depth;
+    };
+    auto top = [&]() -> Frame& { return depth <= std::size(local) ? local[depth - 1] : spilled.back(); };
+    auto pop = [&]() {
+        if (depth > std::size(local)) spilled.pop_back();
+        --depth;
+    };
+    // Reports a value; a non-empty container is entered as a new frame.
+    auto enter = [&](const BindingProperty& v) {
+        switch (v.kind_) {
+            case BindingKind::Empty: visitor.Empty(); break;
+            case BindingKind::Bool: visitor.Bool(v.payload_.boolean != 0); break;
+            case BindingKind::Signed: visitor.Signed(v.payload_.i); break;
+            case BindingKind::Unsigned: visitor.Unsigned(v.payload_.u); break;
+            case BindingKind::Float: visitor.Float(v.payload_.d); break;
+            case BindingKind::String: visitor.String(v.payload_.string->View()); break;
+            case BindingKind::Blob:
+                visitor.Blob(std::span<const uint8_t>(v.payload_.blob->data, v.payload_.blob->size));
+                break;
+            case BindingKind::Enum: visitor.Enum(*v.payload_.enumRecord); break;
+            case BindingKind::Collection:
+                visitor.BeginCollection(v.payload_.collection->size);
+                push(Frame{&v, 0, {}, false});
+                break;
+            case BindingKind::Structure:
+                visitor.BeginStructure(v.payload_.structure->members.size());
+                push(Frame{&v, 0, v.payload_.structure->members.begin(), false});
+                break;
+        }
+    };
+    enter(*this);
+    while (depth != 0) {
+        Frame& frame = top();
+        if (frame.value->kind_ == BindingKind::Collection) {
+            const CollectionBody* body = frame.value->payload_.collection;
+            if (frame.open) {
+                visitor.EndElement(frame.index);
+                frame.open = false;
+                ++frame.index;
+            }
+            if (frame.index == body->size) {
+                pop();
+                visitor.EndCollection();
+                continue;
+            }
+            frame.open = true;
+            visitor.BeginElement(frame.index);
+            enter(body->data[frame.index]);  // may invalidate frame
+        } else {
+            const Members& members = frame.value->payload_.structure->members;
+            if (frame.open) {
+                visitor.EndMember(frame.member->first->View());
+                frame.open = false;
+                ++frame.member;
+            }
+            if (frame.member == members.end()) {
+                pop();
+                visitor.EndStructure();
+                continue;
+            }
+            frame.open = true;
+            visitor.BeginMember(frame.member->first->View());
+            enter(frame.member->second);  // may invalidate frame
+        }
+    }
+}
 
 // Deep equality: same kinds, same payloads (NaN equals NaN), same entries.
 bool operator==(const BindingProperty& a, const BindingProperty& b);

@@ -20,14 +20,27 @@ using PrettyWriter = rapidjson::PrettyWriter<Buffer, rapidjson::UTF8<>, rapidjso
 
 // Both writers walk the value through the same visitor.
 template <typename Writer>
-class JsonWritingVisitor : public BindingVisitor {
+class JsonWritingVisitor final : public BindingVisitor {
 public:
     JsonWritingVisitor(Writer& writer, const TypeRegistry* registry) : writer_(writer), registry_(registry) {}
 
     void Empty() override { writer_.Null(); }
     void Bool(bool v) override { writer_.Bool(v); }
-    void Signed(int64_t v) override { writer_.Int64(v); }
-    void Unsigned(uint64_t v) override { writer_.Uint64(v); }
+    // Numbers that fit 32 bits take RapidJSON's shorter conversion; the text is the same.
+    void Signed(int64_t v) override {
+        if (v >= INT32_MIN && v <= INT32_MAX) {
+            writer_.Int(static_cast<int>(v));
+        } else {
+            writer_.Int64(v);
+        }
+    }
+    void Unsigned(uint64_t v) override {
+        if (v <= UINT32_MAX) {
+            writer_.Uint(static_cast<unsigned>(v));
+        } else {
+            writer_.Uint64(v);
+        }
+    }
     void Float(double v) override {
         // RapidJSON refuses these after writing the separator before them,
         // which would leave a hole; null keeps the text valid.
@@ -72,7 +85,7 @@ std::string Write(const BindingProperty& value, const TypeRegistry* registry) {
     Buffer buffer(&allocator);
     Writer writer(buffer, &allocator);
     JsonWritingVisitor<Writer> visitor(writer, registry);
-    value.Visit(visitor);
+    value.Walk(visitor);
     return std::string(buffer.GetString(), buffer.GetSize());
 }
 

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct CodecRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Runs vorn-codec with the arguments, feeding `input` on standard input.
+CodecRun Codec(const std::string& arguments, const std::string& input) {
+    const std::string base = ::testing::TempDir() + "vorn_codec_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    {
+        std::ofstream in(base + ".in", std::ios::binary);
+        in << input;
+    }
+    const std::string command = std::string(VORN_TOOL_RUNNER) + " " + VORN_CODEC_PATH + " " + arguments + " < " +
+                                base + ".in > " + base + ".out 2> " + base + ".err";
+    const int raw = std::system(command.c_str());
+    return CodecRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(base + ".out"), Slurp(base + ".err")};
+}
+
+TEST(VornCodec, DecodesJsonToCompactOrPrettyJson) {
+    CodecRun compact = Codec("decode --format json", "{\"b\": [1, 2.5, null], \"a\": \"x\"}");
+    EXPECT_EQ(compact.status, 0);
+    EXPECT_EQ(compact.out, "{\"a\":\"x\",\"b\":[1,2.5,null]}\n");
+    EXPECT_EQ(compact.err, "");
+    CodecRun pretty = Codec("decode --format json --pretty -", "{\"a\":1}");
+    EXPECT_EQ(pretty.status, 0);
+    EXPECT_EQ(pretty.out, "{\n    \"a\": 1\n}\n");
+}
+
+TEST(VornCodec, ReportsDecodingFailuresOnStandardError) {
+    CodecRun failed = Codec("decode --format json", "[1,]");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err, "Error: Invalid value. at offset 3.\n");
+}
+
+TEST(VornCodec, UsageErrorsExitWithTwo) {
+    const char* cases[] = {"", "encode --format json", "decode", "decode --format xml", "decode --format json --what",
+                           "decode --format json a b", "decode --format json /nonexistent/file"};
+    for (const char* arguments : cases) {
+        CodecRun run = Codec(arguments, "1");
+        EXPECT_EQ(run.status, 2) << arguments;
+        EXPECT_NE(run.err, "") << arguments;
+    }
+}
+
+}  // namespace
