@@ -293,7 +293,10 @@ ValueArena* BindingProperty::EnsureArena() {
 
 void BindingProperty::ReleaseShallow() {
     switch (kind_) {
-        case BindingKind::String: arena_->Release(payload_.string); break;
+        case BindingKind::String:
+            // The shared empty string needs no arena: a root may hold it without one.
+            if (payload_.string != ValueArena::EmptyString()) arena_->Release(payload_.string);
+            break;
         case BindingKind::Blob: {
             BlobBody* body = payload_.blob;
             if (body->data != nullptr) arena_->Free(body->data, body->capacity);

@@ -78,7 +78,10 @@ bool FlatFromValueAt(const BindingProperty& value, const TypeRegistry* registry,
             for (const auto& [key, member] : members) {
                 flat[i].name = DuplicateText(key->Text());
                 flat[i].ownsName = 1;
-                if (!FlatFromValueAt(member, registry, &flat[i].value, depth + 1)) return false;
+                BindingFlatValue converted{};
+                const bool ok = FlatFromValueAt(member, registry, &converted, depth + 1);
+                StoreMemberValue(flat[i], converted);  // also when it failed: released with the rest
+                if (!ok) return false;
                 ++i;
             }
             return true;
@@ -130,7 +133,7 @@ bool ValueFromFlatAt(const BindingFlatValue& flat, std::string_view path, Bindin
             for (uint32_t i = 0; i < count; ++i) {
                 const BindingFlatMember& member = flat.payload.structure.members[i];
                 BindingProperty& target = out.Member(member.name != nullptr ? member.name : "");
-                if (!ValueFromFlatAt(member.value, path, target, result, depth + 1)) return false;
+                if (!ValueFromFlatAt(LoadMemberValue(member), path, target, result, depth + 1)) return false;
             }
             return true;
         }
@@ -141,6 +144,18 @@ bool ValueFromFlatAt(const BindingFlatValue& flat, std::string_view path, Bindin
 }
 
 }  // namespace
+
+BindingFlatValue LoadMemberValue(const BindingFlatMember& member) {
+    BindingFlatValue value;
+    std::memcpy(static_cast<void*>(&value), reinterpret_cast<const char*>(&member) + offsetof(BindingFlatMember, value),
+                sizeof(value));
+    return value;
+}
+
+void StoreMemberValue(BindingFlatMember& member, const BindingFlatValue& value) {
+    std::memcpy(reinterpret_cast<char*>(&member) + offsetof(BindingFlatMember, value), static_cast<const void*>(&value),
+                sizeof(value));
+}
 
 const char* FlatKindName(int32_t kind) {
     switch (kind) {
@@ -176,7 +191,9 @@ void ReleaseFlatValue(BindingFlatValue* value) {
                 for (uint32_t i = 0; i < value->payload.structure.count; ++i) {
                     BindingFlatMember& member = value->payload.structure.members[i];
                     if (member.ownsName != 0) Free(const_cast<char*>(member.name));
-                    ReleaseFlatValue(&member.value);
+                    BindingFlatValue value = LoadMemberValue(member);
+                    ReleaseFlatValue(&value);
+                    StoreMemberValue(member, value);
                 }
             }
             Free(value->payload.structure.members);

@@ -77,6 +77,11 @@ struct BindingFlatResult {
 };
 #pragma pack(pop)
 
+// A member's value sits at offset 4 of a packed 17-byte record, so it is not
+// aligned: it is read and written by copying, never through a reference.
+BindingFlatValue LoadMemberValue(const BindingFlatMember& member);
+void StoreMemberValue(BindingFlatMember& member, const BindingFlatValue& value);
+
 static_assert(sizeof(void*) != 4 || sizeof(BindingFlatValue) == 12, "flat value is 12 bytes on the host interface");
 static_assert(sizeof(void*) != 4 || sizeof(BindingFlatMember) == 17, "flat member is 17 bytes, packed");
 static_assert(sizeof(void*) != 4 || sizeof(BindingFlatResult) == 20, "flat result is 20 bytes");

@@ -32,6 +32,19 @@ TEST(BindingProperty, FreshValueIsAnEmptyRootWithoutArena) {
     EXPECT_NE(v.Arena(), nullptr);
 }
 
+TEST(BindingProperty, AnEmptyStringNeedsNoArena) {
+    BindingProperty v;
+    v.SetString("");
+    EXPECT_EQ(v.Kind(), BindingKind::String);
+    EXPECT_EQ(v.Arena(), nullptr);
+    v.SetSigned(1);  // releasing the shared empty string must not touch an arena
+    v.SetString(std::string_view());
+    BindingProperty copy = v;
+    EXPECT_EQ(copy.AsString(), "");
+    v.Reset();
+    EXPECT_TRUE(v.IsEmpty());
+}
+
 TEST(BindingProperty, KindNames) {
     const char* expected[] = {"empty", "bool", "signed", "unsigned", "float",
                               "string", "blob", "enum", "collection", "structure"};

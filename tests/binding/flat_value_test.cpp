@@ -74,7 +74,7 @@ TEST_F(FlatValueTest, MembersComeInNameOrderWithOwnedNames) {
         ASSERT_TRUE(FlatFromValue(v, nullptr, &flat));
         EXPECT_STREQ(flat.payload.structure.members[0].name, "a");
         EXPECT_EQ(flat.payload.structure.members[0].ownsName, 1);
-        EXPECT_EQ(flat.payload.structure.members[1].value.payload.i, 2);
+        EXPECT_EQ(LoadMemberValue(flat.payload.structure.members[1]).payload.i, 2);
         ReleaseFlatValue(&flat);
     }
     EXPECT_TRUE(Balanced());
@@ -132,11 +132,15 @@ TEST_F(FlatValueTest, BorrowedNamesAndPayloadsAreNotFreed) {
         auto* members = static_cast<BindingFlatMember*>(Allocate(2 * sizeof(BindingFlatMember)));
         std::memset(static_cast<void*>(members), 0, 2 * sizeof(BindingFlatMember));
         members[0].name = kName;
-        members[0].value.kind = kFlatBorrowedString;
-        members[0].value.payload.string.text = kText;
+        BindingFlatValue borrowed{};
+        borrowed.kind = kFlatBorrowedString;
+        borrowed.payload.string.text = kText;
+        StoreMemberValue(members[0], borrowed);
         members[1].name = DuplicateText("owned");
         members[1].ownsName = 1;
-        FlatSetText(&members[1].value, "copy");
+        BindingFlatValue copy{};
+        FlatSetText(&copy, "copy");
+        StoreMemberValue(members[1], copy);
         BindingFlatValue flat{};
         FlatSetStructure(&flat, members, 2);
 
@@ -156,14 +160,16 @@ TEST_F(FlatValueTest, RepeatedNamesMergeContainersAndReplaceScalars) {
     BindingFlatValue second[2]{};
     second[1].kind = kFlatBool;
     second[1].payload.boolean = 1;
-    members[0] = BindingFlatMember{"list", {}, 0};
-    members[0].value.kind = kFlatCollection;
-    members[0].value.payload.collection = {first, 1};
-    members[1] = BindingFlatMember{"list", {}, 0};
-    members[1].value.kind = kFlatCollection;
-    members[1].value.payload.collection = {second, 2};
-    members[2] = BindingFlatMember{"s", {}, 0};
-    FlatSetFloat(&members[2].value, 1.5);
+    BindingFlatValue lists[2]{};
+    lists[0].kind = kFlatCollection;
+    lists[0].payload.collection = {first, 1};
+    lists[1].kind = kFlatCollection;
+    lists[1].payload.collection = {second, 2};
+    BindingFlatValue number{};
+    FlatSetFloat(&number, 1.5);
+    members[0] = BindingFlatMember{"list", lists[0], 0};
+    members[1] = BindingFlatMember{"list", lists[1], 0};
+    members[2] = BindingFlatMember{"s", number, 0};
     BindingFlatValue flat{};
     flat.kind = kFlatStructure;
     flat.payload.structure = {members, 3};
