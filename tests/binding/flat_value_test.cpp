@@ -74,7 +74,7 @@ TEST_F(FlatValueTest, MembersComeInNameOrderWithOwnedNames) {
         ASSERT_TRUE(FlatFromValue(v, nullptr, &flat));
         EXPECT_STREQ(flat.payload.structure.members[0].name, "a");
         EXPECT_EQ(flat.payload.structure.members[0].ownsName, 1);
-        EXPECT_EQ(LoadMemberValue(flat.payload.structure.members[1]).payload.i, 2);
+        EXPECT_EQ(int64_t{LoadMemberValue(flat.payload.structure.members[1]).payload.i}, 2);  // copied: the 64-bit payload is only 4-aligned
         ReleaseFlatValue(&flat);
     }
     EXPECT_TRUE(Balanced());
@@ -92,11 +92,11 @@ TEST_F(FlatValueTest, EnumsByNameWithARegistryAndByNumberWithout) {
         BindingFlatValue number{};
         FlatFromValue(v, nullptr, &number);
         EXPECT_EQ(number.kind, kFlatSigned);
-        EXPECT_EQ(number.payload.i, 3);
+        EXPECT_EQ(int64_t{number.payload.i}, 3);
         v.SetEnum(-9, &TypeIdOf<BindingAsyncState>());
         FlatFromValue(v, &registry_, &named);  // no such enumerator: the number, sign-extended
         EXPECT_EQ(named.kind, kFlatSigned);
-        EXPECT_EQ(named.payload.i, -9);
+        EXPECT_EQ(int64_t{named.payload.i}, -9);
         ReleaseFlatValue(&named);
         ReleaseFlatValue(&number);
     }
