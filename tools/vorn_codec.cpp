@@ -1,7 +1,7 @@
 // vorn-codec: decodes a document with the library's readers and prints the
 // value as JSON, to try the codecs by hand and to script them.
 //
-//   vorn-codec decode --format json [--pretty] [FILE|-]
+//   vorn-codec decode --format json|yaml [--pretty] [FILE|-]
 //
 // Exit status: 0 decoded, 1 the input failed to decode (the message is on
 // standard error), 2 usage or input/output errors.
@@ -14,11 +14,12 @@
 
 #include "formats/json_reader.h"
 #include "formats/json_writer.h"
+#include "formats/yaml_reader.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vorn-codec decode --format json [--pretty] [FILE|-]\n"
+    "usage: vorn-codec decode --format json|yaml [--pretty] [FILE|-]\n"
     "  Decodes FILE (or standard input) and prints the value as JSON.\n"
     "  --pretty   indented output instead of compact\n";
 
@@ -72,7 +73,9 @@ int main(int argc, char** argv) {
         }
     }
     if (options.format.empty()) return Usage("--format is required");
-    if (options.format != "json") return Usage(("unknown format " + options.format).c_str());
+    if (options.format != "json" && options.format != "yaml") {
+        return Usage(("unknown format " + options.format).c_str());
+    }
 
     std::string bytes;
     std::FILE* file = options.input == "-" ? stdin : std::fopen(options.input.c_str(), "rb");
@@ -87,7 +90,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Vorn::BindingResult result = Vorn::DeserializeJson(bytes);
+    Vorn::BindingResult result = options.format == "json" ? Vorn::DeserializeJson(bytes)
+                                                          : Vorn::DeserializeYaml(bytes.data(), bytes.size());
     if (!result.ok) {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(result.Message().size()), result.Message().data());
         return 1;

@@ -46,6 +46,15 @@ TEST(VornCodec, DecodesJsonToCompactOrPrettyJson) {
     EXPECT_EQ(pretty.out, "{\n    \"a\": 1\n}\n");
 }
 
+TEST(VornCodec, DecodesYaml) {
+    CodecRun run = Codec("decode --format yaml", "b: [1, -2]\na: &x {k: 0x10}\nc: *x\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "{\"a\":{\"k\":16},\"b\":[1,-2],\"c\":{\"k\":16}}\n");
+    CodecRun failed = Codec("decode --format yaml", "--- 1\n--- 2\n");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err, "Multi-document YAML is not supported.\n");
+}
+
 TEST(VornCodec, ReportsDecodingFailuresOnStandardError) {
     CodecRun failed = Codec("decode --format json", "[1,]");
     EXPECT_EQ(failed.status, 1);
