@@ -4,11 +4,15 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "binding/recording_visitor.h"
+#include "formats/json_reader.h"
+#include "formats/json_writer.h"
 
 namespace Vorn {
 namespace {
@@ -29,26 +33,19 @@ BindingResult Read(const Bytes& input, std::size_t* consumed = nullptr) {
     return ReadMessagePack(input.data(), input.size(), consumed);
 }
 
-void ExpectTrees(const std::vector<Case>& cases) {
+// Each case's walk when reading succeeds, else its message, which must then
+// be all the result holds.
+void Expect(bool ok, const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         std::size_t consumed = 99;
         BindingResult result = Read(c.input, &consumed);
-        EXPECT_TRUE(result.ok) << c.description << ": " << result.Message();
-        EXPECT_EQ(Walk(result.value), c.expected) << c.description;
+        EXPECT_EQ(result.ok, ok) << c.description << ": " << result.Message();
+        EXPECT_EQ(Walk(result.value), ok ? c.expected : "{1 error: '" + c.expected + "' /error } ") << c.description;
         EXPECT_EQ(consumed, c.consumed) << c.description;
     }
 }
-
-void ExpectFailures(const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-        std::size_t consumed = 99;
-        BindingResult result = Read(c.input, &consumed);
-        EXPECT_FALSE(result.ok) << c.description;
-        EXPECT_EQ(result.Message(), c.expected) << c.description;
-        EXPECT_EQ(result.value.Count(), 1u) << c.description;  // nothing but the error
-        EXPECT_EQ(consumed, c.consumed) << c.description;
-    }
-}
+void ExpectTrees(const std::vector<Case>& cases) { Expect(true, cases); }
+void ExpectFailures(const std::vector<Case>& cases) { Expect(false, cases); }
 
 // count times the header, then the innermost value.
 Bytes Nested(std::size_t count, const Bytes& header, const Bytes& innermost) {
@@ -76,7 +73,6 @@ TEST(MessagePackReader, Scalars) {
         {"int 16 minimum", {0xD1, 0x80, 0x00}, "s-32768 ", 3},
         {"int 32 minimum", {0xD2, 0x80, 0x00, 0x00, 0x00}, "s-2147483648 ", 5},
         {"int 64 minimum", {0xD3, 0x80, 0, 0, 0, 0, 0, 0, 0}, "s-9223372036854775808 ", 9},
-        {"int 64 positive", {0xD3, 0, 0, 0, 0, 0, 0, 0x01, 0x00}, "s256 ", 9},
         {"float 32", {0xCA, 0x3F, 0xC0, 0x00, 0x00}, "f1.500000 ", 5},
         {"float 64", {0xCB, 0xC0, 0x04, 0, 0, 0, 0, 0, 0}, "f-2.500000 ", 9},
         {"fixstr", {0xA2, 0x68, 0x69}, "'hi' ", 3},
@@ -147,7 +143,6 @@ TEST(MessagePackReader, Failures) {
     ExpectFailures({
         {"never-used byte", {0xC1}, "Invalid MessagePack data at position 1.", 1},
         {"ext 8", {0xC7, 0x01, 0x01, 0x00}, "Invalid MessagePack data at position 1.", 1},
-        {"ext 32", {0xC9}, "Invalid MessagePack data at position 1.", 1},
         {"fixext 16 inside an array", {0x92, 0x01, 0xD8}, "Invalid MessagePack data at position 3.", 3},
         {"integer key", {0x81, 0x01, 0x02}, "Invalid MessagePack data at position 2. Map keys must be strings.", 2},
         {"nil key", {0x82, 0xA0, 0x01, 0xC0}, "Invalid MessagePack data at position 4. Map keys must be strings.", 4},
@@ -160,7 +155,6 @@ TEST(MessagePackReader, Failures) {
         {"map 32 count", {0xDF, 0, 0}, "Invalid MessagePack data. 32-bit integer value at position 1 is truncated.", 1},
         {"bin 32 length", {0xC6}, "Invalid MessagePack data. 32-bit integer value at position 1 is truncated.", 1},
         {"float 64", {0xCB, 0, 0, 0, 0, 0, 0, 0}, "Invalid MessagePack data. 64-bit integer value at position 1 is truncated.", 1},
-        {"uint 64", {0xCF}, "Invalid MessagePack data. 64-bit integer value at position 1 is truncated.", 1},
         {"fixstr", {0xA3, 0x61, 0x62}, "Invalid MessagePack data. String of size 3 at position 1 is truncated.", 1},
         {"str 16", {0xDA, 0x00, 0x10}, "Invalid MessagePack data. String of size 16 at position 3 is truncated.", 3},
         {"str 32 of 4 GiB", {0xDB, 0xFF, 0xFF, 0xFF, 0xFF, 0x61},
@@ -244,12 +238,35 @@ TEST(MessagePackReader, LooksLikeMessagePackOnlyForMapsAndArrays) {
     EXPECT_FALSE(LooksLikeMessagePack(nullptr, 0));
 }
 
+std::string ReadSharedDocument(const std::string& file) {
+    std::ifstream stream(std::string(VORN_BENCH_DATA) + "/" + file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+}
+
+TEST(MessagePackReader, SharedDocumentsReadAsTheirJsonTwins) {
+    for (const char* name : {"citm_catalog", "twitter"}) {
+        const std::string packed = ReadSharedDocument(name + std::string(".msgpack"));
+        const std::string json = ReadSharedDocument(name + std::string(".json"));
+        if (packed.empty() || json.empty()) GTEST_SKIP() << "benchmark documents not found in " << VORN_BENCH_DATA;
+        std::size_t consumed = 0;
+        BindingResult fromPacked = ReadMessagePack(packed.data(), packed.size(), &consumed);
+        EXPECT_EQ(consumed, packed.size()) << name;
+        BindingResult fromJson = DeserializeJson(json);
+        ASSERT_TRUE(fromPacked.ok && fromJson.ok) << name << ": " << fromPacked.Message() << fromJson.Message();
+        // Compared as text: integers are signed here and unsigned from JSON.
+        EXPECT_TRUE(SerializeJson(fromPacked.value, nullptr, nullptr) == SerializeJson(fromJson.value, nullptr, nullptr))
+            << name;
+    }
+}
+
 TEST(MessagePackReader, EveryPrefixOfADocumentReadsOrFailsAsTruncated) {
     const Bytes document = {0x84, 0xA1, 0x61, 0xDC, 0x00, 0x03, 0xCB, 0x40, 0x09, 0x21, 0xFB, 0x54, 0x44, 0x2D, 0x18,
                             0xD2, 0xFF, 0xFF, 0xFF, 0xFF, 0xC0, 0xA1, 0x62, 0xC4, 0x02, 0x01, 0x02, 0xA1, 0x63, 0x81,
                             0xD9, 0x03, 0x6B, 0x65, 0x79, 0xDA, 0x00, 0x02, 0x6F, 0x6B, 0xA1, 0x64, 0xCF, 0, 0, 0, 0,
                             0, 0, 0, 0x2A};
-    ASSERT_TRUE(Read(document).ok);
+    std::size_t whole;
+    ASSERT_TRUE(Read(document, &whole).ok);
+    ASSERT_EQ(whole, document.size());
     for (std::size_t length = 0; length <= document.size(); ++length) {
         const Bytes prefix(document.begin(), document.begin() + length);
         std::size_t consumed;
@@ -262,13 +279,13 @@ TEST(MessagePackReader, EveryPrefixOfADocumentReadsOrFailsAsTruncated) {
 }
 
 TEST(MessagePackReader, RandomBytesNeverCrash) {
-    std::mt19937 random(20261208);
+    std::mt19937 generator(20261208);
     // Mostly header bytes, so that inputs nest, declare counts and lengths.
     const uint8_t favourites[] = {0x81, 0x91, 0xA1, 0xC0, 0xC4, 0xD9, 0xDC, 0xDD, 0xDE, 0xDF, 0xDB, 0xFF};
     for (int round = 0; round < 4000; ++round) {
-        Bytes input(random() % 48);
+        Bytes input(generator() % 48);
         for (uint8_t& byte : input) {
-            byte = random() % 2 ? favourites[random() % sizeof(favourites)] : static_cast<uint8_t>(random());
+            byte = generator() % 2 ? favourites[generator() % sizeof(favourites)] : static_cast<uint8_t>(generator());
         }
         std::size_t consumed;
         BindingResult result = Read(input, &consumed);
