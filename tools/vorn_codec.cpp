@@ -1,7 +1,7 @@
 // vorn-codec: decodes a document with the library's readers and prints the
 // value as JSON, to try the codecs by hand and to script them.
 //
-//   vorn-codec decode --format json|yaml [--pretty] [FILE|-]
+//   vorn-codec decode --format json|yaml|msgpack [--pretty] [--consumed] [FILE|-]
 //
 // Exit status: 0 decoded, 1 the input failed to decode (the message is on
 // standard error), 2 usage or input/output errors.
@@ -14,14 +14,16 @@
 
 #include "formats/json_reader.h"
 #include "formats/json_writer.h"
+#include "formats/msgpack_reader.h"
 #include "formats/yaml_reader.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vorn-codec decode --format json|yaml [--pretty] [FILE|-]\n"
+    "usage: vorn-codec decode --format json|yaml|msgpack [--pretty] [--consumed] [FILE|-]\n"
     "  Decodes FILE (or standard input) and prints the value as JSON.\n"
-    "  --pretty   indented output instead of compact\n";
+    "  --pretty     indented output instead of compact\n"
+    "  --consumed   (msgpack) also print \"consumed: N\", the bytes read, on standard error\n";
 
 int Usage(const char* problem) {
     if (problem != nullptr) std::fprintf(stderr, "vorn-codec: %s\n", problem);
@@ -39,6 +41,7 @@ bool ReadAll(std::FILE* file, std::string& out) {
 struct Options {
     std::string format;
     bool pretty = false;
+    bool consumed = false;
     std::string input = "-";
 };
 
@@ -63,6 +66,8 @@ int main(int argc, char** argv) {
             options.format = std::string(arg.substr(9));
         } else if (arg == "--pretty") {
             options.pretty = true;
+        } else if (arg == "--consumed") {
+            options.consumed = true;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             return Usage(("unknown option " + std::string(arg)).c_str());
         } else if (haveInput) {
@@ -73,9 +78,10 @@ int main(int argc, char** argv) {
         }
     }
     if (options.format.empty()) return Usage("--format is required");
-    if (options.format != "json" && options.format != "yaml") {
+    if (options.format != "json" && options.format != "yaml" && options.format != "msgpack") {
         return Usage(("unknown format " + options.format).c_str());
     }
+    if (options.consumed && options.format != "msgpack") return Usage("--consumed is for --format msgpack");
 
     std::string bytes;
     std::FILE* file = options.input == "-" ? stdin : std::fopen(options.input.c_str(), "rb");
@@ -90,14 +96,25 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Vorn::BindingResult result = options.format == "json" ? Vorn::DeserializeJson(bytes)
-                                                          : Vorn::DeserializeYaml(bytes.data(), bytes.size());
+    Vorn::BindingResult result;
+    std::size_t consumed = 0;
+    if (options.format == "json") {
+        result = Vorn::DeserializeJson(bytes);
+    } else if (options.format == "yaml") {
+        result = Vorn::DeserializeYaml(bytes.data(), bytes.size());
+    } else {
+        result = Vorn::ReadMessagePack(bytes.data(), bytes.size(), &consumed);
+    }
     if (!result.ok) {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(result.Message().size()), result.Message().data());
+        if (options.consumed) std::fprintf(stderr, "consumed: %zu\n", consumed);
         return 1;
     }
     const std::string text = Vorn::SerializeJson(result.value, nullptr, options.pretty ? "\n" : nullptr);
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
-    return std::fflush(stdout) == 0 ? 0 : 2;
+    if (std::fflush(stdout) != 0) return 2;
+    // Last on standard error, after anything else written there.
+    if (options.consumed) std::fprintf(stderr, "consumed: %zu\n", consumed);
+    return 0;
 }

@@ -55,6 +55,19 @@ TEST(VornCodec, DecodesYaml) {
     EXPECT_EQ(failed.err, "Multi-document YAML is not supported.\n");
 }
 
+TEST(VornCodec, DecodesMessagePackAndReportsWhatItConsumed) {
+    // {"a": true, "b": bin 0x01 0xFF} followed by a byte that is not read.
+    const std::string bytes("\x82\xA1\x61\xC3\xA1\x62\xC4\x02\x01\xFF\x07", 11);
+    CodecRun run = Codec("decode --format msgpack --consumed", bytes);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "{\"a\":true,\"b\":\"Af8=\"}\n");
+    EXPECT_EQ(run.err, "consumed: 10\n");
+    CodecRun failed = Codec("decode --format msgpack", std::string("\xC1", 1));
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err, "Invalid MessagePack data at position 1.\n");
+    EXPECT_EQ(Codec("decode --format json --consumed", "1").status, 2);
+}
+
 TEST(VornCodec, ReportsDecodingFailuresOnStandardError) {
     CodecRun failed = Codec("decode --format json", "[1,]");
     EXPECT_EQ(failed.status, 1);
