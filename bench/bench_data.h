@@ -1,5 +1,5 @@
 #pragma once
-// The benchmark documents (../shared/bench-data), read once.
+// The benchmark documents (bench/data), read once.
 #include <fstream>
 #include <map>
 #include <sstream>

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "binding/page_pool.h"
-#include "logging/memory_hooks.h"
+#include "support/memory_hooks.h"
 
 namespace VornBench {
 

@@ -1,7 +1,7 @@
 #include "binding/binding_type.h"
 
 #include "binding/type_registry.h"
-#include "logging/message_format.h"
+#include "support/message_format.h"
 
 namespace Vorn {
 

@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "binding/binding_limits.h"
-#include "logging/memory_hooks.h"
-#include "logging/message_format.h"
+#include "support/memory_hooks.h"
+#include "support/message_format.h"
 
 namespace Vorn {
 

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "binding/base64.h"
-#include "logging/message_format.h"
+#include "support/message_format.h"
 
 namespace Vorn {
 

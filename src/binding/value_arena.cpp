@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "binding/page_pool.h"
-#include "logging/memory_hooks.h"
+#include "support/memory_hooks.h"
 
 namespace Vorn {
 

@@ -6,7 +6,7 @@
 
 #include "binding/binding_limits.h"
 #include "formats/rapidjson_allocator.h"
-#include "logging/message_format.h"
+#include "support/message_format.h"
 
 namespace Vorn {
 

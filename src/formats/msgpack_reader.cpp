@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "binding/binding_limits.h"
-#include "logging/message_format.h"
+#include "support/message_format.h"
 
 namespace Vorn {
 

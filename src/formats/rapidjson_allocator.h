@@ -3,7 +3,7 @@
 // plug-in's counting heap, like every other allocation of the library.
 #include <cstddef>
 
-#include "logging/memory_hooks.h"
+#include "support/memory_hooks.h"
 
 namespace Vorn {
 

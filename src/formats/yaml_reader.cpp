@@ -16,7 +16,7 @@
 
 #include "binding/binding_limits.h"
 #include "binding/native_conversion.h"
-#include "logging/message_format.h"
+#include "support/message_format.h"
 
 namespace Vorn {
 

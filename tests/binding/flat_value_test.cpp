@@ -7,7 +7,7 @@
 
 #include "binding/binding_limits.h"
 #include "binding/builtin_types.h"
-#include "logging/memory_hooks.h"
+#include "support/memory_hooks.h"
 
 namespace Vorn {
 namespace {

@@ -113,9 +113,9 @@ std::string ReadFile(const std::string& path) {
 }
 
 TEST(JsonWriter, BenchmarkDocumentsSurviveTheRoundTrip) {
-    const std::string citm = ReadFile(std::string(VORN_BENCH_DATA) + "/citm_catalog.json");
-    const std::string twitter = ReadFile(std::string(VORN_BENCH_DATA) + "/twitter.json");
-    if (citm.empty() || twitter.empty()) GTEST_SKIP() << "benchmark documents not found in " << VORN_BENCH_DATA;
+    const std::string citm = ReadFile(std::string(VORN_TEST_DATA) + "/citm_catalog.json");
+    const std::string twitter = ReadFile(std::string(VORN_TEST_DATA) + "/twitter.json");
+    ASSERT_FALSE(citm.empty() || twitter.empty()) << "test documents not found in " << VORN_TEST_DATA;
     // The catalogue's keys are in byte order already, so the pretty writer
     // reproduces it exactly.
     BindingResult parsed = DeserializeJson(citm);

@@ -1,4 +1,4 @@
-#include "logging/message_format.h"
+#include "support/message_format.h"
 
 #include <cstring>
 

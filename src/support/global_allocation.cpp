@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <new>
 
-#include "logging/memory_hooks.h"
+#include "support/memory_hooks.h"
 
 namespace {
 

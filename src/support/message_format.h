@@ -36,7 +36,7 @@
 #include <string>
 #include <vector>
 
-#include "logging/format_arg.h"
+#include "support/format_arg.h"
 
 namespace Vorn {
 

@@ -1,4 +1,4 @@
-#include "logging/format_arg.h"
+#include "support/format_arg.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "logging/memory_counters.h"
+#include "support/memory_counters.h"
 
 namespace Vorn {
 

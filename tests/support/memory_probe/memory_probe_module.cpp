@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "logging/memory_hooks.h"
+#include "support/memory_hooks.h"
 
 extern "C" {
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "logging/memory_hooks.h"
+#include "support/memory_hooks.h"
 
 namespace Vorn {
 namespace {

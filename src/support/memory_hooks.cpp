@@ -1,4 +1,4 @@
-#include "logging/memory_hooks.h"
+#include "support/memory_hooks.h"
 
 #include <atomic>
 #include <mutex>

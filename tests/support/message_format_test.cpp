@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "logging/message_format.h"
+#include "support/message_format.h"
 
 namespace Vorn {
 namespace {

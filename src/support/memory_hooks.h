@@ -4,7 +4,7 @@
 // count into the module's counters.
 #include <cstddef>
 
-#include "logging/memory_counters.h"
+#include "support/memory_counters.h"
 
 namespace Vorn {
 
