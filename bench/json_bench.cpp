@@ -112,7 +112,8 @@ void WriteVorn(benchmark::State& state, const Dataset* data) {
     Vorn::BindingResult parsed = Vorn::DeserializeJson(BenchFile(data->file).c_str());
     std::size_t bytes = 0;
     for (auto _ : state) {
-        std::string text = Vorn::SerializeJson(parsed.value, nullptr, Pretty ? "\n" : nullptr);
+        std::string text = Vorn::SerializeJson(parsed.value, nullptr,
+                                             Pretty ? Vorn::JsonWriteOptions::Pretty() : Vorn::JsonWriteOptions{});
         bytes = text.size();
         benchmark::DoNotOptimize(text.data());
     }

@@ -32,14 +32,14 @@ const std::string& Document(const std::string& name) {
 // Null when the document is there and read as a whole, else why not.
 const char* CheckVorn(const std::string& doc) {
     std::size_t consumed = 0;
-    Vorn::BindingResult result = Vorn::ReadMessagePack(doc.data(), doc.size(), &consumed);
+    Vorn::BindingResult result = Vorn::ReadMessagePack(doc, &consumed);
     if (!result.ok) return "ReadMessagePack failed";
     return consumed == doc.size() ? nullptr : "ReadMessagePack did not consume the whole document";
 }
 
 void ReadVorn(const std::string& doc) {
     std::size_t consumed;
-    Vorn::BindingResult result = Vorn::ReadMessagePack(doc.data(), doc.size(), &consumed);
+    Vorn::BindingResult result = Vorn::ReadMessagePack(doc, &consumed);
     benchmark::DoNotOptimize(&result);
 }
 

@@ -65,12 +65,12 @@ void ReportBytes(benchmark::State& state, const std::string& text) {
 
 void ReadVorn(benchmark::State& state, const std::string& file) {
     const std::string& text = Document(file);
-    const Vorn::BindingResult check = Vorn::DeserializeYaml(text.data(), text.size());
+    const Vorn::BindingResult check = Vorn::DeserializeYaml(text);
     if (text.empty() || !check.ok) {
         return state.SkipWithError(text.empty() ? "no document" : std::string(check.Message()).c_str());
     }
     for (auto _ : state) {
-        Vorn::BindingResult result = Vorn::DeserializeYaml(text.data(), text.size());
+        Vorn::BindingResult result = Vorn::DeserializeYaml(text);
         benchmark::DoNotOptimize(&result);
     }
     ReportBytes(state, text);

@@ -11,16 +11,17 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     Vorn::BindingResult counted = Vorn::DeserializeJson(bytes);
-    Vorn::BindingResult terminated = Vorn::DeserializeJson(std::string(bytes));
+    Vorn::BindingResult terminated = Vorn::DeserializeJson(std::string(bytes).c_str());
     if (counted.ok != terminated.ok) __builtin_trap();  // both forms read up to the first NUL
     if (!counted.ok) return 0;
-    for (const char* newline : {static_cast<const char*>(nullptr), "\n", "\r\n"}) {
-        const std::string text = Vorn::SerializeJson(counted.value, nullptr, newline);
+    for (const Vorn::JsonWriteOptions& options :
+         {Vorn::JsonWriteOptions{}, Vorn::JsonWriteOptions::Pretty(), Vorn::JsonWriteOptions::Pretty("\r\n")}) {
+        const std::string text = Vorn::SerializeJson(counted.value, nullptr, options);
         if (text.empty()) {
             if (!counted.value.IsEmpty()) __builtin_trap();
             continue;
         }
-        if (!Vorn::DeserializeJson(text).ok) __builtin_trap();
+        if (!Vorn::DeserializeJson(text.c_str()).ok) __builtin_trap();
     }
     return 0;
 }

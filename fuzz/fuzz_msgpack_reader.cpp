@@ -9,14 +9,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::size_t consumed = 0;
-    Vorn::BindingResult result = Vorn::ReadMessagePack(data, size, &consumed);
+    Vorn::BindingResult result = Vorn::ReadMessagePack(std::string_view(reinterpret_cast<const char*>(data), size), &consumed);
     if (consumed > size) __builtin_trap();
     if (!result.ok) {
         if (result.Message().rfind("Invalid MessagePack data", 0) != 0) __builtin_trap();
         return 0;
     }
     std::size_t again = 0;
-    Vorn::BindingResult prefix = Vorn::ReadMessagePack(data, consumed, &again);
+    Vorn::BindingResult prefix = Vorn::ReadMessagePack(std::string_view(reinterpret_cast<const char*>(data), consumed), &again);
     if (!prefix.ok || again != consumed || !(prefix.value == result.value)) __builtin_trap();
     return 0;
 }

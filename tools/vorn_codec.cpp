@@ -99,18 +99,19 @@ int main(int argc, char** argv) {
     Vorn::BindingResult result;
     std::size_t consumed = 0;
     if (options.format == "json") {
-        result = Vorn::DeserializeJson(bytes);
+        result = Vorn::DeserializeJson(bytes.c_str());
     } else if (options.format == "yaml") {
-        result = Vorn::DeserializeYaml(bytes.data(), bytes.size());
+        result = Vorn::DeserializeYaml(bytes);
     } else {
-        result = Vorn::ReadMessagePack(bytes.data(), bytes.size(), &consumed);
+        result = Vorn::ReadMessagePack(bytes, &consumed);
     }
     if (!result.ok) {
         std::fprintf(stderr, "%.*s\n", static_cast<int>(result.Message().size()), result.Message().data());
         if (options.consumed) std::fprintf(stderr, "consumed: %zu\n", consumed);
         return 1;
     }
-    const std::string text = Vorn::SerializeJson(result.value, nullptr, options.pretty ? "\n" : nullptr);
+    const std::string text = Vorn::SerializeJson(result.value, nullptr,
+                                                 options.pretty ? Vorn::JsonWriteOptions::Pretty() : Vorn::JsonWriteOptions{});
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
     if (std::fflush(stdout) != 0) return 2;

@@ -117,8 +117,6 @@ BindingResult DeserializeJson(const char* text) {
     return Parse(stream);
 }
 
-BindingResult DeserializeJson(const std::string& text) { return DeserializeJson(text.c_str()); }
-
 BindingResult DeserializeJson(std::string_view text) {
     // A memory stream reads a NUL (embedded or at the end) as the end of text.
     rapidjson::MemoryStream stream(text.data(), text.size());

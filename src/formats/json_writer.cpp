@@ -91,11 +91,12 @@ std::string Write(const BindingProperty& value, const TypeRegistry* registry) {
 
 }  // namespace
 
-std::string SerializeJson(const BindingProperty& value, const TypeRegistry* registry, const char* newline) {
+std::string SerializeJson(const BindingProperty& value, const TypeRegistry* registry, const JsonWriteOptions& options) {
     if (value.IsEmpty()) return std::string();
-    if (newline == nullptr || newline[0] == '\0') return Write<CompactWriter>(value, registry);
+    if (options.layout == JsonLayout::Compact) return Write<CompactWriter>(value, registry);
     std::string text = Write<PrettyWriter>(value, registry);
-    if (std::strcmp(newline, "\n") == 0) return text;
+    const std::string_view newline = options.newline;
+    if (newline.empty() || newline == "\n") return text;
     std::string replaced;
     replaced.reserve(text.size() + text.size() / 16);
     for (char c : text) {

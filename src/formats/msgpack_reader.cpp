@@ -248,16 +248,16 @@ void MessagePackReader::OpenContainer(BindingProperty& target, uint64_t entries,
 
 }  // namespace
 
-BindingResult ReadMessagePack(const void* data, std::size_t size, std::size_t* consumed) {
-    MessagePackReader reader(static_cast<const uint8_t*>(data), data != nullptr ? size : 0);
+BindingResult ReadMessagePack(std::string_view bytes, std::size_t* consumed) {
+    MessagePackReader reader(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     reader.Run();
     if (consumed != nullptr) *consumed = reader.Position();
     return std::move(reader.Result());
 }
 
-bool LooksLikeMessagePack(const void* data, std::size_t size) {
-    if (data == nullptr || size == 0) return false;
-    const uint8_t first = *static_cast<const uint8_t*>(data);
+bool LooksLikeMessagePack(std::string_view bytes) {
+    if (bytes.empty()) return false;
+    const auto first = static_cast<uint8_t>(bytes.front());
     return (first >= 0x80 && first <= 0x9F) || (first >= 0xDC && first <= 0xDF);
 }
 

@@ -15,19 +15,21 @@
 // was filled, and the result stays ok. Every failure message gives decimal
 // byte offsets from the start of the input.
 #include <cstddef>
+#include <string_view>
 
 #include "binding/binding_result.h"
 
 namespace Vorn {
 
-// Reads the first value of data. consumed (may be null) receives the read
-// position at the end: the bytes taken, or where reading stopped on failure.
-BindingResult ReadMessagePack(const void* data, std::size_t size, std::size_t* consumed);
+// Reads the first value of the bytes. consumed (may be null) receives the
+// read position at the end: the bytes taken, or where reading stopped on
+// failure.
+BindingResult ReadMessagePack(std::string_view bytes, std::size_t* consumed = nullptr);
 
 // Whether a body without a content type should be read as MessagePack: its
 // first byte opens a map or an array (fixmap, fixarray, array 16/32, map
 // 16/32). JSON and YAML bodies in practice start with ASCII or a byte-order
 // mark, neither of which matches.
-bool LooksLikeMessagePack(const void* data, std::size_t size);
+bool LooksLikeMessagePack(std::string_view bytes);
 
 }  // namespace Vorn

@@ -530,9 +530,9 @@ void YamlScalarToValue(BindingResult& result, BindingProperty& target, const cha
     }
 }
 
-BindingResult DeserializeYaml(const char* text, std::size_t length) {
+BindingResult DeserializeYaml(std::string_view text) {
     BindingResult result;
-    YamlReader(result, length).Read(text, length);
+    YamlReader(result, text.size()).Read(text.data(), text.size());
     return result;
 }
 

@@ -52,6 +52,7 @@
 // a parser error carries libyaml's problem mark as libyaml counts it, from 0.
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "binding/binding_result.h"
 
@@ -68,7 +69,7 @@ inline constexpr uint64_t kYamlAliasCopyPerByte = 64;
 
 // Reads one document of UTF-8 text. The root is empty for an empty or null
 // document; a failure holds {"error": message}.
-BindingResult DeserializeYaml(const char* text, std::size_t length);
+BindingResult DeserializeYaml(std::string_view text);
 
 // Types one scalar into target by the table above; tag is libyaml's resolved
 // tag or null; quoted is true for single- and double-quoted scalars only.

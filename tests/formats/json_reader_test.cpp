@@ -11,7 +11,7 @@
 namespace Vorn {
 namespace {
 
-std::string Compact(const BindingProperty& value) { return SerializeJson(value, nullptr, nullptr); }
+std::string Compact(const BindingProperty& value) { return SerializeJson(value, nullptr); }
 
 TEST(JsonReader, ParseErrorsCarryRapidJsonsTextAndTheOffset) {
     struct Case {

@@ -15,7 +15,7 @@ namespace Vorn {
 namespace {
 
 std::string Compact(const BindingProperty& value, const TypeRegistry* registry = nullptr) {
-    return SerializeJson(value, registry, nullptr);
+    return SerializeJson(value, registry);
 }
 
 BindingProperty FloatValue(double d) {
@@ -40,7 +40,7 @@ TEST(JsonWriter, NonFiniteFloatsAreWrittenAsNullByBothWriters) {
     v.Element(2).SetDouble(-std::numeric_limits<double>::infinity());
     v.Element(3).SetSigned(1);
     EXPECT_EQ(Compact(v), "[null,null,null,1]");
-    EXPECT_EQ(SerializeJson(v, nullptr, "\n"), "[\n    null,\n    null,\n    null,\n    1\n]");
+    EXPECT_EQ(SerializeJson(v, nullptr, JsonWriteOptions::Pretty()), "[\n    null,\n    null,\n    null,\n    1\n]");
     EXPECT_EQ(Compact(FloatValue(std::nan(""))), "null");
 }
 
@@ -79,16 +79,16 @@ TEST(JsonWriter, EnumsByNameWhenTheRegistryKnowsOne) {
 TEST(JsonWriter, PrettyFormAndLineEnds) {
     BindingProperty v;
     v.Member("a").SetSigned(1);
-    EXPECT_EQ(SerializeJson(v, nullptr, "\r\n"), "{\r\n    \"a\": 1\r\n}");
-    EXPECT_EQ(SerializeJson(v, nullptr, ""), "{\"a\":1}");
+    EXPECT_EQ(SerializeJson(v, nullptr, JsonWriteOptions::Pretty("\r\n")), "{\r\n    \"a\": 1\r\n}");
+    EXPECT_EQ(SerializeJson(v, nullptr, {}), "{\"a\":1}");
 
     BindingProperty nested;
     nested.Member("list").Element(0).SetBool(true);
     nested.Member("none").MakeCollection();
     nested.Member("obj").MakeStructure();
-    EXPECT_EQ(SerializeJson(nested, nullptr, "\n"),
+    EXPECT_EQ(SerializeJson(nested, nullptr, JsonWriteOptions::Pretty()),
               "{\n    \"list\": [\n        true\n    ],\n    \"none\": [],\n    \"obj\": {}\n}");
-    EXPECT_EQ(SerializeJson(BindingProperty(), nullptr, "\n"), "");
+    EXPECT_EQ(SerializeJson(BindingProperty(), nullptr, JsonWriteOptions::Pretty()), "");
 }
 
 TEST(JsonWriter, EveryKindRoundTripsThroughText) {
@@ -120,7 +120,7 @@ TEST(JsonWriter, BenchmarkDocumentsSurviveTheRoundTrip) {
     // reproduces it exactly.
     BindingResult parsed = DeserializeJson(citm);
     ASSERT_TRUE(parsed.ok) << parsed.Message();
-    EXPECT_TRUE(SerializeJson(parsed.value, nullptr, "\n") == citm) << "pretty citm_catalog.json differs";
+    EXPECT_TRUE(SerializeJson(parsed.value, nullptr, JsonWriteOptions::Pretty()) == citm) << "pretty citm_catalog.json differs";
 
     BindingResult first = DeserializeJson(twitter);
     ASSERT_TRUE(first.ok) << first.Message();

@@ -66,7 +66,7 @@ std::string Show(const BindingProperty& value) {
     return visitor.text;
 }
 
-BindingResult Read(std::string_view yaml) { return DeserializeYaml(yaml.data(), yaml.size()); }
+BindingResult Read(std::string_view yaml) { return DeserializeYaml(yaml); }
 
 // The value as compact text, or "error: " and the message.
 std::string Outcome(std::string_view yaml) {

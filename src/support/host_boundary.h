@@ -1,0 +1,20 @@
+/* Conventions of every record that crosses the host boundary. Plain C, so
+ * that a host written in C includes the boundary headers as they are.
+ *
+ * The real host is a 32-bit program: records are packed, pointers and
+ * counts are 32 bits there, and each record's size is checked at compile time
+ * for that layout (64-bit builds widen the pointers and skip the checks). */
+#ifndef VORN_SUPPORT_HOST_BOUNDARY_H
+#define VORN_SUPPORT_HOST_BOUNDARY_H
+
+#ifdef __cplusplus
+#define VORN_STATIC_ASSERT(condition, message) static_assert(condition, message)
+#else
+#define VORN_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
+#endif
+
+/* A record of `bytes` bytes on the 32-bit host interface. */
+#define VORN_HOST_RECORD_SIZE(record, bytes) \
+    VORN_STATIC_ASSERT(sizeof(void*) != 4 || sizeof(record) == (bytes), #record " is " #bytes " bytes on the host interface")
+
+#endif

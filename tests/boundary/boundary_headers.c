@@ -1,0 +1,12 @@
+/* Compiled as C11: every header that crosses the host boundary must be
+ * usable by a host written in C, exactly as it is. The record size checks run
+ * here as well, so the 32-bit build proves the layout in C too. */
+#include "binding/flat_records.h"
+
+int vorn_boundary_headers_compile_as_c(void) {
+    BindingFlatValue value = {0};
+    BindingFlatResult result = {0};
+    value.kind = kFlatEmpty;
+    result.value = value;
+    return (int)sizeof(BindingFlatMember) + result.failed;
+}
