@@ -3,9 +3,14 @@
  *
  * The real host is a 32-bit program: records are packed, pointers and
  * counts are 32 bits there, and each record's size is checked at compile time
- * for that layout (64-bit builds widen the pointers and skip the checks). */
+ * for that layout (64-bit builds widen the pointers and skip the checks).
+ * Host words that may carry a pointer (contexts, user words) are uintptr_t. */
 #ifndef VORN_SUPPORT_HOST_BOUNDARY_H
 #define VORN_SUPPORT_HOST_BOUNDARY_H
+
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
 
 #ifdef __cplusplus
 #define VORN_STATIC_ASSERT(condition, message) static_assert(condition, message)
@@ -16,5 +21,13 @@
 /* A record of `bytes` bytes on the 32-bit host interface. */
 #define VORN_HOST_RECORD_SIZE(record, bytes) \
     VORN_STATIC_ASSERT(sizeof(void*) != 4 || sizeof(record) == (bytes), #record " is " #bytes " bytes on the host interface")
+
+/* The calling convention of every function pointer that crosses the boundary:
+ * the C default of the platform's compilers (cdecl on 32-bit Windows). */
+#if defined(_WIN32) && !defined(_WIN64)
+#define VORN_HOST_CALL __cdecl
+#else
+#define VORN_HOST_CALL
+#endif
 
 #endif

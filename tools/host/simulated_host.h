@@ -1,0 +1,191 @@
+#pragma once
+// A host for plug-ins, simulated in memory: it loads a plug-in library through
+// its one export, starts and stops it, and serves the host functions over an
+// in-memory resource store, with endpoints that tests install, events it
+// delivers on request and delayed tasks on a virtual clock. It records every
+// call the plug-in makes, so tests and the host simulator read what happened.
+//
+// Only the boundary records are shared with the plug-in: values cross as
+// flat records that this side builds and frees with its own heap.
+//
+// Not thread-safe: like the real host, it calls the plug-in one call at a
+// time, on the thread that drives it.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "binding/binding_property.h"
+#include "plugin/host_records.h"
+
+namespace Vorn::Host {
+
+struct HostVersion {
+    uint32_t major = 18;
+    uint32_t minor = 0;
+    uint32_t patch = 0;
+};
+
+// How the host answers one request.
+struct Answer {
+    // Success: the body (an empty value gives an empty body).
+    BindingProperty body;
+    // Failure when error is set: the error text and status of the response.
+    std::optional<std::string> error;
+    uint32_t status = 0;
+    // Non-zero: the body goes out as its compact JSON text, streamed in reads
+    // of at most this many bytes; each read's more-flag says whether bytes
+    // remain.
+    uint32_t streamChunk = 0;
+    // Stream faults, for tests: the read with this index (from 0) fails;
+    // every read reports this many bytes more than it delivered.
+    std::optional<uint32_t> streamFailAtRead;
+    uint32_t streamOverReport = 0;
+
+    static Answer Body(BindingProperty body);
+    static Answer Error(uint32_t status, std::string text);
+    static Answer Streamed(BindingProperty body, uint32_t chunk);
+};
+
+struct RecordedParameter {
+    std::optional<std::string> name;  // null names stay absent
+    BindingProperty value;
+};
+
+struct RecordedRequest {
+    uint64_t time = 0;  // virtual nanoseconds
+    uint32_t method = 0;
+    std::string path;
+    std::vector<RecordedParameter> parameters;
+    uintptr_t context = 0;
+    // The answer given.
+    uint32_t status = 0;
+    std::optional<std::string> error;
+    bool streamed = false;
+    uint32_t streamReads = 0;    // reads the plug-in made
+    bool streamReleased = false; // the plug-in called the stream release
+    bool released = false;       // the plug-in called the record's release
+};
+
+struct RecordedSubscription {
+    uint64_t time = 0;
+    std::string eventName;
+    uintptr_t context = 0;
+    uint32_t kind = 0;          // 0 resource events, 1 service proxy
+    bool subscribe = true;      // false: an unsubscription
+};
+
+struct RecordedTask {
+    uint64_t time = 0;          // when it was scheduled
+    std::string name;
+    double delaySeconds = 0;
+    uint64_t due = 0;           // virtual nanoseconds
+    bool ran = false;
+    bool dropped = false;       // its plug-in stopped before it was due
+};
+
+struct RecordedLogLine {
+    uint64_t time = 0;
+    int32_t level = 0;
+    std::string text;
+};
+
+enum class EventType { Create = 0, Update = 1, Delete = 2 };
+
+class SimulatedHost {
+public:
+    explicit SimulatedHost(HostVersion version = {});
+    ~SimulatedHost();  // stops a started plug-in and unloads the library
+    SimulatedHost(const SimulatedHost&) = delete;
+    SimulatedHost& operator=(const SimulatedHost&) = delete;
+
+    // --- The plug-in's life ---------------------------------------------
+    // Loads the library and calls its export (by default "load_" + the file
+    // name without directory and extension, "-" as "_"). False with a reason
+    // when the library or export is missing or the export returns false.
+    bool Load(const std::string& libraryPath, std::string* error, const std::string& exportName = {});
+    // The record as the export filled it.
+    const PluginHostRecord& Record() const;
+    // Calls the start callback with this host's table and context word.
+    bool Start();
+    // Calls the stop callback. The stopped instance's subscriptions are
+    // forgotten and its pending tasks dropped (recorded as dropped).
+    void Stop();
+    // Stop if started, then unload the library.
+    void Unload();
+    bool IsLoaded() const;
+    bool IsStarted() const;
+    PluginMemoryStatistics MemoryStatistics() const;
+    void SetVersion(HostVersion version);
+    uintptr_t Context() const;  // the context word handed to start
+
+    // --- The resource store and endpoints --------------------------------
+    // A GET of a stored path answers its value; of an absent one, status 404
+    // and "Not found". PATCH merges its parameter value into the stored one
+    // (structures member by member, recursively; anything else replaces),
+    // PUT replaces, DELETE removes, POST stores nothing; each succeeds with
+    // an empty body and delivers no event.
+    void SetResource(const std::string& path, BindingProperty value);
+    void RemoveResource(const std::string& path);
+    const BindingProperty* FindResource(const std::string& path) const;
+
+    using Endpoint = std::function<Answer(const RecordedRequest& request)>;
+    // Answers method + path (the whole path text) before the store does; a
+    // later endpoint for the same method and path replaces the earlier one.
+    void SetEndpoint(uint32_t method, const std::string& path, Endpoint endpoint);
+    void RemoveEndpoint(uint32_t method, const std::string& path);
+
+    // --- Events --------------------------------------------------------------
+    // The host's event name for a path: "OnJsonApiEvent" and the path's
+    // non-empty segments joined by "_", the first 4 elements (6 when the
+    // second is "qel-platform-config").
+    static std::string EventNameForPath(const std::string& path);
+    // Sets the store and delivers the event for the path (name by the rule
+    // above, uri the path, data the body); Delete removes and sends no data.
+    // Each returns the number of subscriptions the event reached.
+    int Create(const std::string& path, BindingProperty body);
+    int Update(const std::string& path, BindingProperty body);
+    int Delete(const std::string& path);
+    // A resource event as the host builds it: a structure {uri, eventType (by
+    // name), data (left out when absent)}.
+    int DeliverResourceEvent(const std::string& eventName, const std::string& uri, EventType type,
+                             const std::optional<BindingProperty>& data);
+    // Any payload value, converted to a flat value by this side.
+    int DeliverEvent(const std::string& eventName, const BindingProperty& payload);
+    // A raw flat payload exactly as given (hostile payloads); this side does
+    // not release it.
+    int DeliverFlatEvent(const char* eventName, const BindingFlatValue& payload);
+    bool IsSubscribed(const std::string& eventName) const;
+
+    // --- Time ----------------------------------------------------------------
+    uint64_t Now() const;  // virtual nanoseconds since the host started
+    // Moves the clock forward, running every task that falls due on the way
+    // in deadline order (ties in scheduling order), each at its deadline;
+    // tasks scheduled while running are run too when due within the span.
+    void Advance(uint64_t nanoseconds);
+    std::size_t PendingTaskCount() const;
+
+    // --- What happened -------------------------------------------------------
+    const std::vector<RecordedRequest>& Requests() const;
+    const std::vector<RecordedSubscription>& Subscriptions() const;
+    const std::vector<RecordedTask>& Tasks() const;
+    const std::vector<RecordedLogLine>& LogLines() const;
+    uint32_t YieldCount() const;
+    const std::vector<std::string>& WaitLabels() const;  // labels of begin-wait calls
+    uint32_t EndWaitCount() const;
+    // A readable line per host call and delivered event, with virtual time.
+    const std::vector<std::string>& Trace() const;
+    void ClearRecords();
+
+    // Runs inside the yield entry (the host may call into the plug-in there).
+    void SetYieldHook(std::function<void()> hook);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace Vorn::Host
