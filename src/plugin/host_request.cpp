@@ -1,0 +1,122 @@
+#include "plugin/host_request.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "formats/json_reader.h"
+#include "plugin/plugin_base.h"
+
+namespace Vorn {
+
+namespace {
+
+constexpr uint32_t kStreamChunk = 4096;
+// The stream size is only a hint from the host: a larger one must not make
+// the plug-in reserve memory it may never use.
+constexpr uint32_t kMaxStreamReservation = 16u << 20;
+constexpr const char* kYieldLabel = "Wait: yield";
+
+// Calls the record's release function once, whatever the outcome.
+class ResponseRecord {
+public:
+    ResponseRecord() { std::memset(&response_, 0, sizeof(response_)); }
+    ~ResponseRecord() {
+        if (response_.release != nullptr) response_.release(&response_);
+    }
+    ResponseRecord(const ResponseRecord&) = delete;
+    ResponseRecord& operator=(const ResponseRecord&) = delete;
+    HostResponse* Get() { return &response_; }
+
+private:
+    HostResponse response_;
+};
+
+}  // namespace
+
+RequestParameters::~RequestParameters() {
+    for (HostNamedValue& entry : entries_) ReleaseFlatValue(&entry.value);
+}
+
+bool RequestParameters::Add(const BindingProperty& value, const TypeRegistry* registry) {
+    HostNamedValue& entry = entries_.emplace_back();
+    entry.name = nullptr;
+    std::memset(&entry.value, 0, sizeof(entry.value));
+    if (!FlatFromValue(value, registry, &entry.value)) {
+        Fail("The parameters are nested too deeply to be sent.");
+        return false;
+    }
+    return true;
+}
+
+void RequestParameters::Fail(std::string_view message) {
+    if (failed_) return;
+    failed_ = true;
+    error_ = message;
+}
+
+RequestResult<BindingProperty> PluginBase::SendPreparedRequest(RequestMethod method, const std::string& path,
+                                                               const RequestParameters& parameters,
+                                                               bool wantBody) {
+    const uint32_t code = static_cast<uint32_t>(method);
+    const char* methodName = MethodName(code);
+
+    HostRequest request;
+    std::memset(&request, 0, sizeof(request));
+    request.method = NormalizeMethodCode(code);
+    request.path = path.c_str();
+    request.values = parameters.Entries();
+    request.valueCount = parameters.Count();
+    request.context = hostContext_;
+
+    ResponseRecord record;
+    HostResponse* response = record.Get();
+    HostSendRequest(response, &request);
+
+    if (response->error != nullptr) {
+        return RequestError(static_cast<int32_t>(response->status), kErrorResponse, methodName, path,
+                            response->error);
+    }
+    if (!wantBody) return BindingProperty();
+
+    if (response->streamRead != nullptr) {
+        std::string text;
+        text.reserve(std::min(response->streamSize, kMaxStreamReservation));
+        char buffer[kStreamChunk];
+        bool failed = false;
+        bool more = true;
+        while (more) {
+            uint32_t length = kStreamChunk;
+            more = false;
+            // A read that claims more bytes than the buffer holds is as
+            // broken as one that fails: nothing past the buffer is read.
+            if (!response->streamRead(response->stream, buffer, &length, &more) || length > kStreamChunk) {
+                failed = true;
+                break;
+            }
+            text.append(buffer, length);
+            if (length < kStreamChunk) {
+                if (!more) break;
+                HostBeginWait(kYieldLabel, 0);
+                HostYield();
+                HostEndWait();
+            }
+        }
+        if (response->streamRelease != nullptr) response->streamRelease(response->stream);
+        if (failed) return RequestError(0, kErrorReadingStream, methodName, path, kStreamReadError);
+        BindingResult parsed = DeserializeJson(text.c_str());
+        if (!parsed.ok) return RequestError(0, kErrorReadingStream, methodName, path, parsed.Message());
+        return std::move(parsed.value);
+    }
+
+    BindingProperty body;
+    BindingFlatResult conversion{};
+    if (!ValueFromFlat(response->body, kResultPath, body, &conversion)) {
+        const std::string message = conversion.message != nullptr ? conversion.message : "";
+        ReleaseFlatResult(&conversion);
+        return RequestError(0, kErrorConvertingResponse, methodName, path, message);
+    }
+    ReleaseFlatResult(&conversion);
+    return body;
+}
+
+}  // namespace Vorn

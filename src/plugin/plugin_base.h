@@ -1,0 +1,246 @@
+#pragma once
+// The base class of every plug-in object. It owns the runtime's state between
+// load and stop: the host's start record and context, the subscription,
+// timer, task and service-proxy tables, the plug-in's type registry and API
+// table, its log target and a reference on the module's logger.
+//
+// Threads: the host calls into the plug-in one call at a time, and the
+// plug-in calls the host back on that same thread; only the task table and
+// the service-proxy tables take a lock, because the host may run delayed
+// tasks and deliver service-proxy answers from another thread.
+#include <cstdint>
+#include <functional>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+#include "binding/type_registry.h"
+#include "dispatch/api_table.h"
+#include "dispatch/method_name.h"
+#include "plugin/host_records.h"
+#include "plugin/host_request.h"
+#include "plugin/plugin_api_version.h"
+#include "plugin/plugin_name.h"
+#include "plugin/runtime_trace.h"
+#include "plugin/runtime_types.h"
+
+namespace Vorn {
+
+class LogTarget;
+class PluginBase;
+struct PluginRuntime;
+
+// What a typed resource handler receives: the data converted to T (a
+// default T for Delete events).
+template <typename T>
+struct ResourceEvent {
+    std::string uri;
+    PluginResourceEventType eventType = PluginResourceEventType::Create;
+    T data{};
+};
+
+using EventHandler = std::function<void(const Resource& event)>;
+using ServiceProxyHandler = std::function<void(const PluginServiceProxyResponse& response)>;
+
+// Sends named telemetry events to the host's telemetry resource.
+class TelemetrySender {
+public:
+    explicit TelemetrySender(PluginBase* plugin) : plugin_(plugin) {}
+    virtual ~TelemetrySender() = default;
+    // POSTs the values to "/telemetry/v1/events/" + eventName (not escaped);
+    // the future is ready when returned.
+    virtual std::future<RequestResult<void>> SendTelemetry(const std::string& eventName,
+                                                           const NamedParameters& values);
+
+private:
+    PluginBase* plugin_;
+};
+
+class PluginBase {
+public:
+    PluginBase();
+
+    // Count-based host subscription of the path's event name.
+    virtual void Subscribe(const std::string& path);
+    virtual void Unsubscribe(const std::string& path);
+    virtual ~PluginBase();
+    // Unsubscribes every event name of the handler table and clears the
+    // subscription, timer and service-proxy tables (not the counts).
+    virtual void Shutdown();
+    // Every host call passes through these, arguments unchanged.
+    virtual void HostSendRequest(HostResponse* response, const HostRequest* request);
+    virtual void HostCall1(uintptr_t a, uintptr_t b);
+    virtual void HostCall2(uintptr_t a);
+    virtual void HostSubscribe(const char* eventName, uintptr_t context, HostEventFunction function, uintptr_t user,
+                               uint32_t kind);
+    virtual void HostUnsubscribe(const char* eventName, uintptr_t context);
+    virtual void HostSchedule(const char* taskName, HostTaskFunction function, uintptr_t user, double delaySeconds,
+                              uint32_t zero);
+    virtual void HostYield();
+    virtual void HostBeginWait(const char* label, uint32_t zero);
+    virtual void HostEndWait();
+    // The concrete plug-in registers its API types here.
+    virtual void RegisterTypes();
+    // The concrete plug-in starts its work here.
+    virtual bool Start();
+
+    PluginBase(const PluginBase&) = delete;
+    PluginBase& operator=(const PluginBase&) = delete;
+
+    // --- Requests ---------------------------------------------------------
+    // A synchronous request. Result: void (success or error only),
+    // BindingProperty (the body as it came), or a registered record, enum or
+    // vector of them. Parameters: NoParameters, a registered record,
+    // NamedParameters or Positional(...).
+    template <typename Result = void, typename Params = NoParameters>
+    RequestResult<Result> SendRequest(RequestMethod method, const std::string& path, const Params& params = {});
+
+    // --- Resource events --------------------------------------------------
+    // Registers the handler for the path (a "*" makes it a pattern),
+    // subscribes, and for an exact path delivers the current state at once as
+    // a Create event.
+    template <typename T>
+    void ObserveResource(const std::string& path, std::function<void(const ResourceEvent<T>&)> handler);
+    void ObserveResourceEvents(const std::string& path, EventHandler handler);
+
+    // --- Delayed tasks and timers ----------------------------------------
+    // Runs the function once, on a host callback, no earlier than the
+    // deadline (nanoseconds of the monotonic time base).
+    void RunAt(const std::string& taskName, std::function<void()> function, uint64_t deadline);
+    // Starts or restarts a timer that fires every interval (seconds) until
+    // stopped; a restart ends the earlier series.
+    void StartTimer(const std::string& name, double intervalSeconds, std::function<void()> callback);
+    void StopTimer(const std::string& name);
+    bool HasTimer(const std::string& name) const;
+
+    // --- Service proxy ----------------------------------------------------
+    // The completion runs once, when an answer under the key (a uuid, or
+    // service "." method) has arrived; the handler gets every async message
+    // of that method key. Both run with the service-proxy lock held.
+    void AddServiceProxyRequest(const std::string& key, ServiceProxyHandler completion);
+    void AddServiceProxyAsyncHandler(const std::string& methodKey, ServiceProxyHandler handler);
+
+    // --- What the runtime knows ------------------------------------------
+    const std::string& ShortName() const { return name_.shortName; }
+    const PluginName& Name() const { return name_; }
+    const std::string& TypeNamePrefix() const { return typeNamePrefix_; }
+    const std::vector<std::string>& Tags() const { return tags_; }
+    TypeRegistry& Registry() { return *registry_; }
+    const TypeRegistry& Registry() const { return *registry_; }
+    const std::string& UserAgent() const { return userAgent_; }
+    uintptr_t HostContext() const { return hostContext_; }
+    const PluginApiVersion& HostVersion() const { return hostVersion_; }
+    const PluginStartRecord* StartRecord() const { return startRecord_; }
+    TelemetrySender* Telemetry() const { return telemetry_.get(); }
+    int32_t SubscriberCount(const std::string& eventName) const;
+
+private:
+    friend struct PluginRuntime;
+
+    struct Timer {
+        std::string name;
+        double interval = 0.0;
+        uint64_t deadline = 0;
+        uint64_t generation = 0;
+        std::function<void()> firing;
+    };
+    // The part of a delayed task the host hands back as its user word.
+    struct TaskKey {
+        PluginBase* plugin;
+        uint64_t identifier;
+    };
+    struct Task {
+        TaskKey key;
+        std::function<void()> function;
+    };
+
+    RequestResult<BindingProperty> SendPreparedRequest(RequestMethod method, const std::string& path,
+                                                       const RequestParameters& parameters, bool wantBody);
+    void DispatchResourceEvent(const Resource& event);
+    void FireTimer(const std::string& name, uint64_t generation, const std::function<void()>& callback);
+    void OnServiceProxyResponse(const PluginServiceProxyResponse& response, const std::string& key);
+    void FulfilServiceProxyRequests();
+    void OnServiceProxyAsync(const PluginServiceProxyResponse& response);
+    const HostApi* Api() const { return startRecord_ != nullptr ? startRecord_->api : nullptr; }
+
+    // Runtime state.
+    uintptr_t hostContext_ = 0;
+    std::string userAgent_;
+    std::unique_ptr<TelemetrySender> telemetry_;
+
+    // Subscriptions: event name -> dispatch closure / subscriber count; exact
+    // path and path pattern -> handler.
+    std::unordered_map<std::string, EventHandler> eventHandlers_;
+    std::unordered_map<std::string, int32_t> subscriberCounts_;
+    std::unordered_map<std::string, EventHandler> exactHandlers_;
+    std::map<std::string, EventHandler> patternHandlers_;
+    // Service-proxy events (subscribed at start): event name -> closure.
+    std::unordered_map<std::string, ServiceProxyHandler> serviceProxyEvents_;
+
+    // Service proxy, under serviceProxyMutex_.
+    std::mutex serviceProxyMutex_;
+    std::map<std::string, ServiceProxyHandler> pendingRequests_;
+    std::map<std::string, ServiceProxyHandler> asyncHandlers_;
+    std::map<std::string, PluginServiceProxyResponse> bufferedResponses_;
+
+    // Timers and delayed tasks (the task table under taskMutex_).
+    std::unordered_map<std::string, Timer> timers_;
+    std::map<uint64_t, std::unique_ptr<Task>> tasks_;
+    uint64_t nextTaskIdentifier_ = 1;
+    std::mutex taskMutex_;
+
+    PluginApiVersion hostVersion_;
+    std::unique_ptr<LogTarget> logTarget_;
+    PluginName name_;
+    std::string typeNamePrefix_;
+    std::vector<std::string> tags_;
+    std::unique_ptr<TypeRegistry> registry_;
+    const PluginStartRecord* startRecord_ = nullptr;
+    PluginCallbacks callbacks_{};
+    std::unique_ptr<ApiTableStorage> apiTable_;
+};
+
+// --- Templates ---------------------------------------------------------------
+
+template <typename Result, typename Params>
+RequestResult<Result> PluginBase::SendRequest(RequestMethod method, const std::string& path, const Params& params) {
+    RequestParameters parameters;
+    if (!PrepareParameters(parameters, params, registry_.get())) {
+        RequestError error(400, kRequestNotSent, MethodName(static_cast<uint32_t>(method)), path, parameters.Error());
+        return RequestResult<Result>(std::move(error));
+    }
+    RequestResult<BindingProperty> body = SendPreparedRequest(method, path, parameters, !std::is_void_v<Result>);
+    if constexpr (std::is_void_v<Result>) {
+        if (!body.Ok()) return RequestResult<void>(body.Error());
+        return RequestResult<void>();
+    } else if constexpr (std::is_same_v<Result, BindingProperty>) {
+        return body;
+    } else {
+        if (!body.Ok()) return RequestResult<Result>(body.Error());
+        return ConvertRequestBody<Result>(body.Value(), registry_.get(), MethodName(static_cast<uint32_t>(method)),
+                                          path);
+    }
+}
+
+template <typename T>
+void PluginBase::ObserveResource(const std::string& path, std::function<void(const ResourceEvent<T>&)> handler) {
+    ObserveResourceEvents(path, [this, handler = std::move(handler)](const Resource& event) {
+        ResourceEvent<T> typed{event.uri, event.eventType, T{}};
+        if (event.eventType != PluginResourceEventType::Delete) {
+            BindingResult converted;
+            ValueToNative(converted, typed.data, event.data, "<value>", registry_.get());
+            if (!converted.ok) {
+                TraceUnconvertibleResource(converted.Message(), event.uri);
+                return;
+            }
+        }
+        handler(typed);
+    });
+}
+
+}  // namespace Vorn

@@ -1,0 +1,156 @@
+#include "plugin/resource_events.h"
+
+#include <cstring>
+
+#include "binding/flat_value.h"
+#include "logging/log_groups.h"
+#include "logging/log_message.h"
+#include "logging/logger.h"
+#include "plugin/host_entry_guard.h"
+#include "plugin/plugin_base.h"
+#include "plugin/plugin_runtime.h"
+
+namespace Vorn {
+
+std::string EventNameForPath(std::string_view path) {
+    std::string name = "OnJsonApiEvent";
+    std::size_t kept = 1;
+    std::size_t limit = 4;
+    std::size_t start = 0;
+    while (start <= path.size() && kept < limit) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view segment = path.substr(start, end - start);
+        if (!segment.empty()) {
+            if (kept == 1 && segment == "qel-platform-config") limit = 6;
+            name += '_';
+            name += segment;
+            ++kept;
+        }
+        start = end + 1;
+    }
+    return name;
+}
+
+bool PathPatternMatches(std::string_view pattern, std::string_view uri) {
+    std::size_t p = 0;
+    std::size_t u = 0;
+    while (p < pattern.size() && u < uri.size()) {
+        if (pattern[p] != '*') {
+            if (pattern[p] != uri[u]) return false;
+            ++p;
+            ++u;
+        } else if (uri[u] == '/') {
+            ++p;
+        } else {
+            ++u;
+            if (u == uri.size()) ++p;
+        }
+    }
+    return p == pattern.size() && u == uri.size();
+}
+
+void PluginBase::Subscribe(const std::string& path) {
+    const std::string name = EventNameForPath(path);
+    int32_t& count = subscriberCounts_[name];
+    if (count++ != 0) return;
+    eventHandlers_[name] = [this](const Resource& event) { DispatchResourceEvent(event); };
+    RuntimeTrace("%s: Subscribing to event: %s", ShortName().c_str(), name.c_str());
+    HostSubscribe(name.c_str(), hostContext_, &PluginRuntime::ResourceEventFunction,
+                  reinterpret_cast<uintptr_t>(this), 0);
+}
+
+void PluginBase::Unsubscribe(const std::string& path) {
+    const std::string name = EventNameForPath(path);
+    auto found = subscriberCounts_.find(name);
+    if (found == subscriberCounts_.end() || found->second <= 0) return;
+    if (--found->second != 0) return;
+    RuntimeTrace("%s: Unsubscribing to event: %s", ShortName().c_str(), name.c_str());
+    HostUnsubscribe(name.c_str(), hostContext_);
+    eventHandlers_.erase(name);
+}
+
+void PluginBase::ObserveResourceEvents(const std::string& path, EventHandler handler) {
+    const bool pattern = path.find('*') != std::string::npos;
+    if (pattern) {
+        patternHandlers_[path] = std::move(handler);
+    } else {
+        exactHandlers_[path] = std::move(handler);
+    }
+    Subscribe(path);
+    if (pattern) return;
+    RequestResult<BindingProperty> current = SendRequest<BindingProperty>(RequestMethod::Get, path);
+    if (!current.Ok()) return;
+    // Looked up again: the request may have let the host re-enter the plug-in.
+    auto found = exactHandlers_.find(path);
+    if (found == exactHandlers_.end()) return;
+    const EventHandler stored = found->second;
+    stored(Resource{path, PluginResourceEventType::Create, std::move(current.Value())});
+}
+
+void PluginBase::DispatchResourceEvent(const Resource& event) {
+    Resource routed = event;
+    if (routed.uri.empty() || routed.uri.front() != '/') routed.uri.insert(routed.uri.begin(), '/');
+    // Handlers may observe or stop observing paths while they run, so each is
+    // called through a copy.
+    if (auto exact = exactHandlers_.find(routed.uri); exact != exactHandlers_.end()) {
+        const EventHandler handler = exact->second;
+        handler(routed);
+    }
+    std::vector<EventHandler> matching;
+    for (const auto& [pattern, handler] : patternHandlers_) {
+        if (PathPatternMatches(pattern, routed.uri)) matching.push_back(handler);
+    }
+    for (const EventHandler& handler : matching) handler(routed);
+}
+
+// Converts a host payload to a native record; a payload that does not
+// convert is dropped with one ERROR line.
+template <typename Record>
+bool PluginRuntime::ConvertPayload(PluginBase& plugin, const HostEventRecord& event, const char* payloadType,
+                                   Record& out) {
+    BindingProperty value;
+    BindingFlatResult flat{};
+    std::string message;
+    if (!ValueFromFlat(event.payload, kResultPath, value, &flat)) {
+        message = flat.message != nullptr ? flat.message : "";
+    } else {
+        BindingResult converted;
+        ValueToNative(converted, out, value, kResultPath, plugin.registry_.get());
+        if (!converted.ok) message = std::string(converted.Message());
+    }
+    ReleaseFlatResult(&flat);
+    if (message.empty()) return true;
+    Log(kLogError, static_cast<uint32_t>(kLogGroupDBG), 0, "%s: Couldn't convert payload %s for event %s: %s",
+        plugin.ShortName().c_str(), payloadType, event.eventName, message.c_str());
+    return false;
+}
+
+void VORN_HOST_CALL PluginRuntime::ResourceEventFunction(const HostEventRecord* event) {
+    GuardHostEntry("Resource event function", [event] {
+        if (event == nullptr || event->eventName == nullptr || event->user == 0) return;
+        auto& plugin = *reinterpret_cast<PluginBase*>(event->user);
+        auto found = plugin.eventHandlers_.find(event->eventName);
+        if (found == plugin.eventHandlers_.end()) return;
+        Resource resource;
+        if (!ConvertPayload(plugin, *event, "PluginResourceEvent", resource)) return;
+        RuntimeTrace("%s: Handling event %s", plugin.ShortName().c_str(), event->eventName);
+        const EventHandler closure = found->second;
+        closure(resource);
+    });
+}
+
+void VORN_HOST_CALL PluginRuntime::ServiceProxyEventFunction(const HostEventRecord* event) {
+    GuardHostEntry("Service proxy event function", [event] {
+        if (event == nullptr || event->eventName == nullptr || event->user == 0) return;
+        auto& plugin = *reinterpret_cast<PluginBase*>(event->user);
+        auto found = plugin.serviceProxyEvents_.find(event->eventName);
+        if (found == plugin.serviceProxyEvents_.end()) return;
+        PluginServiceProxyResponse response;
+        if (!ConvertPayload(plugin, *event, "PluginServiceProxyResponse", response)) return;
+        const ServiceProxyHandler closure = found->second;
+        closure(response);
+    });
+}
+
+}  // namespace Vorn

@@ -1,0 +1,223 @@
+// A plug-in built on the runtime for the runtime's own tests. The host drives
+// it with command events on "/test/v1/command" ({"action": ..., ...}); it
+// carries each command out through the runtime and reports what happened as
+// one ALWAYS log line "REPORT <json>", which reaches the host's log entry.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "formats/json_writer.h"
+#include "logging/log_message.h"
+#include "logging/logger.h"
+#include "platform/clock.h"
+#include "plugin/plugin_loader.h"
+#include "plugin/time_arithmetic.h"
+
+namespace Vorn::TestPlugin {
+
+enum class Light : int32_t { Off = 0, On = 1, Blinking = 7 };
+
+struct Lamp {
+    int64_t id = 0;
+    std::string name;
+    Light light = Light::Off;
+    std::vector<uint64_t> history;
+};
+
+}  // namespace Vorn::TestPlugin
+
+namespace Vorn {
+
+template <>
+struct BindingDescriptor<TestPlugin::Light> {
+    static constexpr const char* kName = "Light";
+    static constexpr BindingEnumeratorSpec kEnumerators[] = {{"Off", 0}, {"On", 1}, {"Blinking", 7}};
+};
+
+template <>
+struct BindingDescriptor<TestPlugin::Lamp> {
+    static constexpr const char* kName = "Lamp";
+    static constexpr auto kFields = std::make_tuple(
+        BindingField("id", &TestPlugin::Lamp::id, "Lamp number"), BindingField("name", &TestPlugin::Lamp::name),
+        BindingField("light", &TestPlugin::Lamp::light),
+        BindingField("history", &TestPlugin::Lamp::history, "", 0, true));
+};
+
+}  // namespace Vorn
+
+namespace Vorn::TestPlugin {
+
+class TestPlugin : public PluginBase {
+public:
+    void RegisterTypes() override {
+        RegisterBindingType<Light>(Registry(), TypeNamePrefix());
+        RegisterBindingType<Lamp>(Registry(), TypeNamePrefix());
+    }
+
+    bool Start() override {
+        ObserveResource<BindingProperty>("/test/v1/command", [this](const ResourceEvent<BindingProperty>& event) {
+            if (event.eventType != PluginResourceEventType::Delete) Run(event.data);
+        });
+        return true;
+    }
+
+private:
+    static void Report(const BindingProperty& report) {
+        const std::string text = SerializeJson(report, nullptr);
+        Log(kLogAlways, 0, 0, "REPORT %s", text.c_str());
+    }
+
+    template <typename T>
+    void ReportResult(const RequestResult<T>& result, BindingProperty value) {
+        BindingProperty report;
+        report.Member("ok").SetBool(result.Ok());
+        if (result.Ok()) {
+            report.Member("value") = std::move(value);
+        } else {
+            report.Member("code").SetSigned(result.Error().Code());
+            report.Member("message").SetString(result.Error().Message());
+        }
+        Report(report);
+    }
+
+    template <typename T>
+    void RequestWithResult(RequestMethod method, const std::string& path, const std::string& params,
+                           const BindingProperty& command) {
+        if (params == "record") {
+            Lamp lamp{command.GetMember("id").AsSigned(), "desk", Light::On, {1, 2}};
+            Finish<T>(SendRequest<T>(method, path, lamp));
+        } else if (params == "named") {
+            NamedParameters named;
+            named.emplace_back("b", command.GetMember("b"));
+            named.emplace_back("a", command.GetMember("a"));
+            Finish<T>(SendRequest<T>(method, path, named));
+        } else if (params == "positional") {
+            const std::vector<uint64_t> first{command.GetMember("first").AsUnsigned()};
+            const std::vector<int32_t> second{1, -2};
+            Finish<T>(SendRequest<T>(method, path, Positional(first, second)));
+        } else if (params == "bad-enum") {
+            // Light 5 has no name: converting the parameters fails.
+            Lamp lamp{1, "broken", static_cast<Light>(5), {}};
+            Finish<T>(SendRequest<T>(method, path, lamp));
+        } else {
+            Finish<T>(SendRequest<T>(method, path));
+        }
+    }
+
+    template <typename T>
+    void Finish(const RequestResult<T>& result) {
+        BindingProperty value;
+        if constexpr (!std::is_void_v<T>) {
+            if (result.Ok()) {
+                BindingResult converted;
+                NativeToValue(converted, result.Value(), &Registry());
+                value = converted.value;
+            }
+        }
+        ReportResult(result, std::move(value));
+    }
+
+    void Run(const BindingProperty& command) {
+        const std::string action(command.GetMember("action").AsString());
+        const std::string path(command.GetMember("path").AsString());
+        if (action == "request") {
+            const auto method = static_cast<RequestMethod>(command.GetMember("method").AsUnsigned(2));
+            const std::string result(command.GetMember("result").AsString());
+            const std::string params(command.GetMember("params").AsString());
+            if (result == "value") {
+                RequestWithResult<BindingProperty>(method, path, params, command);
+            } else if (result == "record") {
+                RequestWithResult<Lamp>(method, path, params, command);
+            } else if (result == "enum") {
+                RequestWithResult<Light>(method, path, params, command);
+            } else if (result == "vector") {
+                RequestWithResult<std::vector<Lamp>>(method, path, params, command);
+            } else {
+                RequestWithResult<void>(method, path, params, command);
+            }
+        } else if (action == "observe") {
+            const std::string type(command.GetMember("type").AsString());
+            if (type == "record") {
+                ObserveResource<Lamp>(path, [this](const ResourceEvent<Lamp>& event) {
+                    BindingResult data;
+                    NativeToValue(data, event.data, &Registry());
+                    ReportEvent("lamp", event.uri, event.eventType, data.value);
+                });
+            } else {
+                ObserveResource<BindingProperty>(path, [this](const ResourceEvent<BindingProperty>& event) {
+                    ReportEvent("value", event.uri, event.eventType, event.data);
+                });
+            }
+        } else if (action == "subscribe") {
+            Subscribe(path);
+        } else if (action == "unsubscribe") {
+            Unsubscribe(path);
+        } else if (action == "start-timer") {
+            const std::string name(command.GetMember("name").AsString());
+            const std::string then(command.GetMember("then").AsString());
+            const double interval = command.GetMember("interval").AsDouble(command.GetMember("interval").AsUnsigned());
+            StartTimer(name, interval, [this, name, then] {
+                BindingProperty report;
+                report.Member("fired").SetString(name);
+                Report(report);
+                if (then == "stop") StopTimer(name);
+                if (then == "restart") StartTimer(name, 60.0, [] {});
+            });
+        } else if (action == "stop-timer") {
+            StopTimer(std::string(command.GetMember("name").AsString()));
+        } else if (action == "run-at") {
+            // Relative to now, in seconds; negative puts the deadline in the past.
+            const double offset = command.GetMember("in").AsDouble();
+            const uint64_t now = Platform::MonotonicNanoseconds();
+            const uint64_t deadline = offset >= 0 ? SaturatingAdd(now, SecondsToNanoseconds(offset))
+                                                  : now - std::min(now, SecondsToNanoseconds(-offset));
+            const std::string name(command.GetMember("name").AsString());
+            RunAt(name, [name] {
+                BindingProperty report;
+                report.Member("ran").SetString(name);
+                Report(report);
+            }, deadline);
+        } else if (action == "telemetry") {
+            NamedParameters values;
+            values.emplace_back("count", command.GetMember("count"));
+            auto future = Telemetry()->SendTelemetry(std::string(command.GetMember("event").AsString()), values);
+            BindingProperty report;
+            report.Member("ready").SetBool(future.wait_for(std::chrono::seconds(0)) == std::future_status::ready);
+            report.Member("ok").SetBool(future.get().Ok());
+            Report(report);
+        } else if (action == "proxy-request") {
+            const std::string key(command.GetMember("key").AsString());
+            AddServiceProxyRequest(key, [key](const PluginServiceProxyResponse& response) {
+                BindingProperty report;
+                report.Member("fulfilled").SetString(key);
+                report.Member("payload").SetString(response.payload);
+                Report(report);
+            });
+        } else if (action == "throw") {
+            throw std::runtime_error("command asked to throw");
+        } else if (action == "describe") {
+            BindingProperty report;
+            report.Member("userAgent").SetString(UserAgent());
+            report.Member("prefix").SetString(TypeNamePrefix());
+            report.Member("fullName").SetString(Name().fullName);
+            report.Member("count").SetSigned(SubscriberCount(std::string(command.GetMember("event").AsString())));
+            for (const std::string& tag : Tags()) report.Member("tags").AppendElement().SetString(tag);
+            Report(report);
+        }
+    }
+
+    void ReportEvent(const char* kind, const std::string& uri, PluginResourceEventType type,
+                     const BindingProperty& data) {
+        BindingProperty report;
+        report.Member("handler").SetString(kind);
+        report.Member("uri").SetString(uri);
+        report.Member("type").SetSigned(static_cast<int32_t>(type));
+        report.Member("data") = data;
+        Report(report);
+    }
+};
+
+}  // namespace Vorn::TestPlugin
+
+VORN_PLUGIN_ENTRY(load_vorn_test_plugin, Vorn::TestPlugin::TestPlugin, "vorn-test-plugin")
