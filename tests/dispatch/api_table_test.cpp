@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "binding/binding_descriptor.h"
+#include "dispatch/api_table.h"
+
+namespace Vorn {
+namespace {
+
+enum class Tone : int32_t { Low = 2, High = -1 };
+struct Note {
+    std::string name;
+    Tone tone = Tone::Low;
+};
+struct Chord {
+    std::vector<Note> notes;
+    std::vector<uint64_t> times;
+};
+struct Rest {};
+
+}  // namespace
+
+template <>
+struct BindingDescriptor<Tone> {
+    static constexpr const char* kName = "Tone";
+    static constexpr BindingEnumeratorSpec kEnumerators[] = {{"Low", 2, "deep"}, {"High", -1}};
+};
+template <>
+struct BindingDescriptor<Note> {
+    static constexpr const char* kName = "Note";
+    static constexpr std::string_view kTags[] = {"music", "test"};
+    static constexpr auto kFields =
+        std::make_tuple(BindingField("name", &Note::name, "what it is called"), BindingField("tone", &Note::tone));
+};
+template <>
+struct BindingDescriptor<Chord> {
+    static constexpr const char* kName = "Chord";
+    static constexpr auto kFields = std::make_tuple(BindingField("notes", &Chord::notes, "", 0, true),
+                                                    BindingField("times", &Chord::times));
+};
+template <>
+struct BindingDescriptor<Rest> {
+    static constexpr const char* kName = "Rest";
+    static constexpr auto kFields = std::make_tuple();
+};
+
+namespace {
+
+const ApiTypeEntry* FindType(const ApiTable& table, const char* name) {
+    for (uint32_t i = 0; i < table.typeCount; ++i) {
+        if (std::strcmp(table.types[i].name, name) == 0) return &table.types[i];
+    }
+    return nullptr;
+}
+
+class ApiTableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        registry_.SetUp();
+        RegisterBindingType<Tone>(registry_, "Test");
+        RegisterBindingType<Note>(registry_, "Test");
+        RegisterBindingType<Chord>(registry_, "Test");
+        RegisterBindingType<Rest>(registry_, "Test");
+        storage_ = BuildApiTable(registry_);
+    }
+    const ApiTable& Table() const { return *storage_->Table(); }
+
+    TypeRegistry registry_;
+    std::unique_ptr<ApiTableStorage> storage_;
+};
+
+TEST_F(ApiTableTest, NoFunctionsButEveryTypeAndEvent) {
+    EXPECT_EQ(Table().functions, nullptr);
+    EXPECT_EQ(Table().functionCount, 0u);
+    EXPECT_EQ(Table().typeCount, registry_.Types().size());
+    EXPECT_EQ(Table().eventCount, registry_.Events().size());
+    ASSERT_GT(Table().eventCount, 0u);  // the built-in OnCallback
+    std::set<std::string> names;
+    for (uint32_t i = 0; i < Table().typeCount; ++i) names.insert(Table().types[i].name);
+    EXPECT_EQ(names.size(), Table().typeCount) << "type names are unique";
+}
+
+TEST_F(ApiTableTest, ArraysAreAlsoLinkedLists) {
+    for (uint32_t i = 0; i < Table().typeCount; ++i) {
+        const ApiTypeEntry& type = Table().types[i];
+        EXPECT_EQ(type.next, i + 1 < Table().typeCount ? &Table().types[i + 1] : nullptr);
+        const auto* members = type.members;
+        for (uint32_t m = 0; members != nullptr && m < type.count; ++m) {
+            EXPECT_EQ(members[m].next, m + 1 < type.count ? &members[m + 1] : nullptr) << type.name;
+        }
+    }
+    for (uint32_t i = 0; i < Table().eventCount; ++i) {
+        EXPECT_EQ(Table().events[i].next, i + 1 < Table().eventCount ? &Table().events[i + 1] : nullptr);
+    }
+}
+
+TEST_F(ApiTableTest, StructureMembersCarryCodesOffsetsAndDescribedNames) {
+    const ApiTypeEntry* note = FindType(Table(), "TestNote");
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->size, sizeof(Note));
+    ASSERT_EQ(note->count, 2u);
+    EXPECT_EQ(note->enumerators, nullptr);
+    ASSERT_EQ(note->tagCount, 2u);
+    EXPECT_STREQ(note->tags[1], "test");
+    EXPECT_STREQ(note->members[0].name, "name");
+    EXPECT_STREQ(note->members[0].description, "what it is called");
+    EXPECT_EQ(note->members[0].type, 12u);
+    EXPECT_STREQ(note->members[0].describedType, "");
+    EXPECT_EQ(note->members[1].offset, offsetof(Note, tone));
+    EXPECT_EQ(note->members[1].type, 16u);
+    EXPECT_STREQ(note->members[1].describedType, "TestTone");
+
+    const ApiTypeEntry* chord = FindType(Table(), "TestChord");
+    ASSERT_NE(chord, nullptr);
+    const ApiMemberEntry& notes = chord->members[0];
+    EXPECT_EQ(notes.type, 15u);
+    EXPECT_EQ(notes.elementType, 17u);
+    EXPECT_STREQ(notes.describedType, "TestNote");
+    EXPECT_EQ(notes.optional, 1u);
+    const ApiMemberEntry& times = chord->members[1];
+    EXPECT_EQ(times.type, 15u);
+    EXPECT_EQ(times.elementType, 9u);
+    EXPECT_STREQ(times.describedType, "") << "a vector of numbers describes no type";
+}
+
+TEST_F(ApiTableTest, EnumerationsInNameOrderAndEmptyStructures) {
+    const ApiTypeEntry* tone = FindType(Table(), "TestTone");
+    ASSERT_NE(tone, nullptr);
+    EXPECT_EQ(tone->members, nullptr);
+    ASSERT_EQ(tone->count, 2u);
+    EXPECT_STREQ(tone->enumerators[0].name, "High");
+    EXPECT_EQ(tone->enumerators[0].value, -1);
+    EXPECT_STREQ(tone->enumerators[1].name, "Low");
+    EXPECT_STREQ(tone->enumerators[1].description, "deep");
+
+    const ApiTypeEntry* rest = FindType(Table(), "TestRest");
+    ASSERT_NE(rest, nullptr);
+    EXPECT_EQ(rest->members, nullptr);
+    EXPECT_EQ(rest->enumerators, nullptr);
+    EXPECT_EQ(rest->count, 0u);
+}
+
+TEST_F(ApiTableTest, EventsNameTheirPayloadType) {
+    ASSERT_EQ(Table().eventCount, 1u);
+    const ApiEventEntry& event = Table().events[0];
+    EXPECT_STREQ(event.name, "OnCallback");
+    EXPECT_STREQ(event.nameSpace, "");
+    EXPECT_STREQ(event.payloadType, "BindingCallbackEvent");
+    EXPECT_STREQ(event.description, "Fired when a callback is invoked.");
+    ASSERT_EQ(event.tagCount, 1u);
+    EXPECT_STREQ(event.tags[0], "$builtin");
+}
+
+}  // namespace
+}  // namespace Vorn
