@@ -110,6 +110,9 @@ public:
     // The record as the export filled it.
     const PluginHostRecord& Record() const;
     // Calls the start callback with this host's table and context word.
+    // Refused without a loaded plug-in, when started already, and after stop
+    // until the next Load. A plug-in whose start fails still counts as
+    // started: only its stop destroys it.
     bool Start();
     // Calls the stop callback. The stopped instance's subscriptions are
     // forgotten and its pending tasks dropped (recorded as dropped).
@@ -118,6 +121,7 @@ public:
     void Unload();
     bool IsLoaded() const;
     bool IsStarted() const;
+    // Zeros while no library is loaded; answered after stop as well.
     PluginMemoryStatistics MemoryStatistics() const;
     void SetVersion(HostVersion version);
     uintptr_t Context() const;  // the context word handed to start
@@ -176,8 +180,14 @@ public:
     uint32_t YieldCount() const;
     const std::vector<std::string>& WaitLabels() const;  // labels of begin-wait calls
     uint32_t EndWaitCount() const;
-    // A readable line per host call and delivered event, with virtual time.
+    // A readable line per host call and delivered event, with virtual time:
+    // "[   12.500s] GET /path params=[{...}] -> 200 {...}", "... -> 404 Not
+    // found", "subscribe OnJsonApiEvent_x", "schedule 'Timer: x' in 0.250s",
+    // "task 'Timer: x'", "log ERROR text", "event OnJsonApiEvent_x Update
+    // /uri {...}"; values as compact JSON.
     const std::vector<std::string>& Trace() const;
+    // Forgets what happened. What is under way (subscriptions, pending tasks,
+    // responses not yet released) carries on without updating the records.
     void ClearRecords();
 
     // Runs inside the yield entry (the host may call into the plug-in there).

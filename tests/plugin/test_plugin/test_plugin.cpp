@@ -25,6 +25,11 @@ struct Lamp {
     std::vector<uint64_t> history;
 };
 
+// Described but never registered: it cannot be converted.
+struct Unlisted {
+    int32_t n = 0;
+};
+
 }  // namespace Vorn::TestPlugin
 
 namespace Vorn {
@@ -42,6 +47,12 @@ struct BindingDescriptor<TestPlugin::Lamp> {
         BindingField("id", &TestPlugin::Lamp::id, "Lamp number"), BindingField("name", &TestPlugin::Lamp::name),
         BindingField("light", &TestPlugin::Lamp::light),
         BindingField("history", &TestPlugin::Lamp::history, "", 0, true));
+};
+
+template <>
+struct BindingDescriptor<TestPlugin::Unlisted> {
+    static constexpr const char* kName = "Unlisted";
+    static constexpr auto kFields = std::make_tuple(BindingField("n", &TestPlugin::Unlisted::n));
 };
 
 }  // namespace Vorn
@@ -96,10 +107,8 @@ private:
             const std::vector<uint64_t> first{command.GetMember("first").AsUnsigned()};
             const std::vector<int32_t> second{1, -2};
             Finish<T>(SendRequest<T>(method, path, Positional(first, second)));
-        } else if (params == "bad-enum") {
-            // Light 5 has no name: converting the parameters fails.
-            Lamp lamp{1, "broken", static_cast<Light>(5), {}};
-            Finish<T>(SendRequest<T>(method, path, lamp));
+        } else if (params == "unregistered") {
+            Finish<T>(SendRequest<T>(method, path, Unlisted{}));
         } else {
             Finish<T>(SendRequest<T>(method, path));
         }

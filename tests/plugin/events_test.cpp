@@ -1,0 +1,122 @@
+// Resource events: host subscriptions by event name with counts, the initial
+// state as a Create event, routing by uri to exact and pattern handlers,
+// typed data, and payloads that must be dropped.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "binding/flat_value.h"
+#include "test_plugin_fixture.h"
+
+namespace Vorn::Testing {
+namespace {
+
+using Events = TestPluginHost;
+
+int HostSubscriptions(const Host::SimulatedHost& host, const std::string& name, bool subscribe) {
+    int count = 0;
+    for (const Host::RecordedSubscription& s : host.Subscriptions()) count += s.eventName == name && s.subscribe == subscribe;
+    return count;
+}
+
+TEST_F(Events, AnExactPathStartsFromItsCurrentState) {
+    host_.SetResource("/things/v1/box", Json(R"({"size":3})"));
+    EXPECT_EQ(Compact(RunOne(R"({"action":"observe","path":"/things/v1/box"})")),
+              R"({"data":{"size":3},"handler":"value","type":0,"uri":"/things/v1/box"})");
+    EXPECT_TRUE(Run(R"({"action":"observe","path":"/things/v1/absent"})").empty())
+        << "a failed initial fetch delivers nothing";
+    host_.Update("/things/v1/absent", Json("[1]"));
+    ASSERT_FALSE(host_.LogLines().empty());
+    EXPECT_EQ(host_.LogLines().back().text,
+              R"(REPORT {"data":[1],"handler":"value","type":1,"uri":"/things/v1/absent"})")
+        << "the handler stays registered for later events";
+}
+
+TEST_F(Events, OneHostSubscriptionPerEventNameWithCounts) {
+    Run(R"({"action":"observe","path":"/a/b/c/d/e"})");
+    Run(R"({"action":"observe","path":"/a/b/c/x"})");
+    EXPECT_EQ(HostSubscriptions(host_, "OnJsonApiEvent_a_b_c", true), 1);
+    Run(R"({"action":"unsubscribe","path":"/a/b/c/d/e"})");
+    EXPECT_EQ(HostSubscriptions(host_, "OnJsonApiEvent_a_b_c", false), 0);
+    Run(R"({"action":"unsubscribe","path":"/a/b/c/x"})");
+    EXPECT_EQ(HostSubscriptions(host_, "OnJsonApiEvent_a_b_c", false), 1);
+    Run(R"({"action":"unsubscribe","path":"/a/b/c/x"})");
+    EXPECT_EQ(HostSubscriptions(host_, "OnJsonApiEvent_a_b_c", false), 1) << "no count below zero";
+    EXPECT_EQ(RunOne(R"({"action":"describe","event":"OnJsonApiEvent_a_b_c"})").GetMember("count").AsSigned(), 0);
+}
+
+TEST_F(Events, PatternsAndUrisWithoutALeadingSlash) {
+    Run(R"({"action":"observe","path":"/p/v1/n/*"})");
+    EXPECT_TRUE(RequestsTo(host_, kHostMethodGet, "/p/v1/n/*").empty()) << "patterns are not fetched";
+    const std::string name = "OnJsonApiEvent_p_v1_n";
+    const struct {
+        const char* uri;
+        bool reaches;
+    } cases[] = {{"/p/v1/n/42", true}, {"p/v1/n/43", true}, {"/p/v1/n/", false}, {"/p/v1/n/42/x", false}};
+    for (const auto& c : cases) {
+        const std::size_t before = host_.LogLines().size();
+        ASSERT_EQ(host_.DeliverResourceEvent(name, c.uri, Host::EventType::Update, Json("7")), 1);
+        const auto reports = ReportsSince(before);
+        ASSERT_EQ(reports.size(), c.reaches ? 1u : 0u) << c.uri;
+        if (c.reaches) EXPECT_EQ(reports[0].GetMember("uri").AsString()[0], '/') << c.uri;
+    }
+}
+
+TEST_F(Events, TypedHandlersConvertAndDeleteGivesDefaults) {
+    host_.SetResource("/lamps/v1/one", Json(R"({"id":4,"light":"On","name":"porch"})"));
+    EXPECT_EQ(Compact(RunOne(R"({"action":"observe","path":"/lamps/v1/one","type":"record"})").GetMember("data")),
+              R"({"history":[],"id":4,"light":1,"name":"porch"})");
+    std::size_t before = host_.LogLines().size();
+    host_.Delete("/lamps/v1/one");
+    auto reports = ReportsSince(before);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(Compact(reports[0]), R"({"data":{"history":[],"id":0,"light":0,"name":""},"handler":"lamp","type":2,)"
+                                   R"("uri":"/lamps/v1/one"})");
+    // Data that does not convert to the handler's type never reaches it.
+    before = host_.LogLines().size();
+    host_.Update("/lamps/v1/one", Json(R"({"id":"not a number"})"));
+    EXPECT_TRUE(ReportsSince(before).empty());
+}
+
+TEST_F(Events, HostilePayloadsAreDroppedWithOneErrorLine) {
+    const std::string name = "OnJsonApiEvent_test_v1_command";
+    BindingFlatValue unknownKind{};
+    unknownKind.kind = 99;
+    host_.DeliverFlatEvent(name.c_str(), unknownKind);
+    EXPECT_EQ(LogLinesWith(host_, 2, "vorn-test-plugin: Couldn't convert payload PluginResourceEvent for event "
+                                     "OnJsonApiEvent_test_v1_command: ")
+                  .size(),
+              1u);
+
+    // A structure whose uri and member name texts are null: read as empty.
+    BindingFlatMember members[2] = {};
+    members[0].name = nullptr;
+    BindingFlatValue nullText{};
+    nullText.kind = kFlatBorrowedString;
+    nullText.payload.string.text = nullptr;
+    nullText.payload.string.length = 12;
+    std::memcpy(&members[0].value, &nullText, sizeof(nullText));
+    members[1].name = "uri";
+    std::memcpy(&members[1].value, &nullText, sizeof(nullText));
+    BindingFlatValue structure{};
+    structure.kind = kFlatStructure;
+    structure.payload.structure.members = members;
+    structure.payload.structure.count = 2;
+    const std::size_t before = host_.LogLines().size();
+    host_.DeliverFlatEvent(name.c_str(), structure);
+    host_.DeliverFlatEvent(nullptr, structure);
+    EXPECT_TRUE(ReportsSince(before).empty());
+
+    // Nesting beyond the limit.
+    BindingProperty deep;
+    BindingProperty* cursor = &deep.Member("data");
+    for (int i = 0; i < 600; ++i) cursor = &cursor->AppendElement();
+    deep.Member("uri").SetString("/test/v1/command");
+    host_.DeliverEvent(name, deep);
+    EXPECT_EQ(LogLinesWith(host_, 2, "Couldn't convert payload PluginResourceEvent").size(), 2u);
+    EXPECT_EQ(Run(R"({"action":"describe"})").size(), 1u) << "still working";
+}
+
+}  // namespace
+}  // namespace Vorn::Testing

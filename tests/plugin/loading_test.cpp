@@ -1,0 +1,169 @@
+// Loading, starting and stopping a plug-in as a host does, through its one
+// export.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "platform/shared_library.h"
+#include "test_plugin_fixture.h"
+
+namespace Vorn::Testing {
+namespace {
+
+const ApiTypeEntry* FindType(const ApiTable& table, const char* name) {
+    for (uint32_t i = 0; i < table.typeCount; ++i) {
+        if (std::strcmp(table.types[i].name, name) == 0) return &table.types[i];
+    }
+    return nullptr;
+}
+
+TEST(PluginLoading, FillsTheRecord) {
+    Host::SimulatedHost host({18, 3, 1});
+    std::string error;
+    ASSERT_TRUE(host.Load(VORN_TEST_PLUGIN_PATH, &error)) << error;
+    const PluginHostRecord& record = host.Record();
+    EXPECT_EQ(record.major, 18u);
+    EXPECT_EQ(record.minor, 0u) << "the plug-in's own version goes back";
+    EXPECT_EQ(record.patch, 0u);
+    ASSERT_NE(record.callbacks, nullptr);
+    EXPECT_NE(record.callbacks->start, nullptr);
+    EXPECT_NE(record.callbacks->stop, nullptr);
+    EXPECT_NE(record.callbacks->memoryStatistics, nullptr);
+    EXPECT_NE(record.plugin, nullptr);
+    EXPECT_STREQ(record.shortName, "vorn-test-plugin");
+    ASSERT_NE(record.apiTable, nullptr);
+
+    const ApiTable& table = *record.apiTable;
+    EXPECT_EQ(table.functionCount, 0u);
+    const ApiTypeEntry* lamp = FindType(table, "VornTestPluginLamp");
+    ASSERT_NE(lamp, nullptr) << "the plug-in's own types carry its prefix";
+    EXPECT_EQ(lamp->count, 4u);
+    EXPECT_STREQ(lamp->members[2].describedType, "VornTestPluginLight");
+    const ApiTypeEntry* resourceEvent = FindType(table, "PluginResourceEvent");
+    ASSERT_NE(resourceEvent, nullptr);
+    EXPECT_STREQ(resourceEvent->members[1].name, "eventType");
+    const ApiTypeEntry* logins = FindType(table, "PluginManagerState");
+    ASSERT_NE(logins, nullptr);
+    EXPECT_EQ(logins->count, 2u);
+    std::set<std::string> events;
+    for (uint32_t i = 0; i < table.eventCount; ++i) {
+        events.insert(table.events[i].name);
+        if (std::strcmp(table.events[i].name, "OnJsonApiEvent") == 0) {
+            EXPECT_STREQ(table.events[i].nameSpace, "vclient");
+            EXPECT_STREQ(table.events[i].payloadType, "PluginResourceEvent");
+        }
+    }
+    EXPECT_EQ(events, (std::set<std::string>{"OnCallback", "OnJsonApiEvent", "OnLcdsEvent",
+                                             "OnServiceProxyAsyncEvent", "OnServiceProxyMethodEvent",
+                                             "OnServiceProxyUuidEvent"}));
+    EXPECT_TRUE(host.Start());  // only stop frees the plug-in object
+}
+
+TEST(PluginLoading, AcceptsNewerMinorAndPatch) {
+    for (Host::HostVersion version : {Host::HostVersion{18, 0, 0}, {18, 0, 7}, {18, 3, 0}}) {
+        Host::SimulatedHost host(version);
+        std::string error;
+        EXPECT_TRUE(host.Load(VORN_TEST_PLUGIN_PATH, &error)) << error;
+        EXPECT_TRUE(host.Start());
+    }
+}
+
+TEST(PluginLoadingDeathTest, IncompatibleHostEndsTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (Host::HostVersion version : {Host::HostVersion{19, 0, 0}, {17, 9, 9}}) {
+        const std::string host = std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
+                                 std::to_string(version.patch);
+        EXPECT_DEATH(
+            {
+                Host::SimulatedHost simulated(version);
+                std::string error;
+                simulated.Load(VORN_TEST_PLUGIN_PATH, &error);
+            },
+            "Assertion failed!.*Expression: ALE-EECF0606.*Description: vorn-test-plugin which supports plugin API "
+            "18.0.0 is not compatible with core's plugin API " + host);
+    }
+}
+
+TEST(PluginLoading, NullRecordIsRefusedUnread) {
+    Platform::SharedLibrary library;
+    std::string error;
+    ASSERT_TRUE(library.Open(VORN_TEST_PLUGIN_PATH, &error)) << error;
+    auto load = reinterpret_cast<PluginLoadFunction>(library.Find("load_vorn_test_plugin"));
+    ASSERT_NE(load, nullptr);
+    EXPECT_FALSE(load(nullptr));
+}
+
+TEST(PluginLoading, ExportsExactlyTheEntry) {
+    const std::string command = "nm -D --defined-only '" + std::string(VORN_TEST_PLUGIN_PATH) + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::set<std::string> symbols;
+    char line[512];
+    while (std::fgets(line, sizeof(line), pipe) != nullptr) {
+        char type = 0;
+        char name[256] = {};
+        if (std::sscanf(line, "%*s %c %255s", &type, name) == 2) symbols.insert(name);
+    }
+    ASSERT_EQ(pclose(pipe), 0) << command;
+    EXPECT_EQ(symbols, std::set<std::string>{"load_vorn_test_plugin"});
+}
+
+TEST_F(TestPluginHost, StartSubscribesTheServiceProxyAndSetsTheRuntimeUp) {
+    std::set<std::pair<std::string, uint32_t>> subscribed;
+    for (const Host::RecordedSubscription& s : host_.Subscriptions()) {
+        EXPECT_TRUE(s.subscribe);
+        EXPECT_EQ(s.context, host_.Context());
+        subscribed.emplace(s.eventName, s.kind);
+    }
+    EXPECT_EQ(subscribed, (std::set<std::pair<std::string, uint32_t>>{{"OnServiceProxyUuidEvent", 1},
+                                                                     {"OnServiceProxyMethodEvent", 1},
+                                                                     {"OnServiceProxyAsyncEvent", 1},
+                                                                     {"OnJsonApiEvent_test_v1_command", 0}}));
+    ASSERT_EQ(RequestsTo(host_, kHostMethodGet, "/test/v1/command").size(), 1u) << "the initial fetch";
+
+    const BindingProperty described = RunOne(R"({"action":"describe","event":"OnJsonApiEvent_test_v1_command"})");
+    EXPECT_EQ(Compact(described),
+              R"({"count":1,"fullName":"dmk-be-vorn-test-plugin","prefix":"VornTestPlugin",)"
+              R"("tags":["Plugins","Plugin vorn-test-plugin"],"userAgent":"VornClient/18.0.0 (vorn-test-plugin)"})");
+    // Log lines reach the host with their level, unformatted.
+    EXPECT_EQ(host_.LogLines().back().level, 3);
+}
+
+TEST_F(TestPluginHost, ASecondStartKeepsTheFirstLogTarget) {
+    HostApi silent{};
+    const PluginStartRecord second{&silent, 77};
+    ASSERT_TRUE(host_.Record().callbacks->start(host_.Record().plugin, &second));
+    // The second host table has no functions; lines still reach the first.
+    const std::size_t before = host_.LogLines().size();
+    host_.Update("/test/v1/command", Json(R"({"action":"describe"})"));
+    EXPECT_GT(host_.LogLines().size(), before);
+}
+
+TEST_F(TestPluginHost, StopUnsubscribesAndTheMemoryStatisticsAreSane) {
+    PluginMemoryStatistics statistics = host_.MemoryStatistics();
+    EXPECT_EQ(statistics.reserved[0], 0u);
+    EXPECT_EQ(statistics.reserved[1], 0u);
+    EXPECT_GT(statistics.counters[3], 0u) << "allocations";
+    EXPECT_GE(statistics.counters[2], statistics.counters[4]) << "bytes allocated >= bytes freed";
+    EXPECT_GE(statistics.counters[3], statistics.counters[5]) << "allocations >= frees";
+    EXPECT_GE(statistics.counters[0], statistics.counters[2] - statistics.counters[4]) << "peak >= in use";
+
+    host_.Stop();
+    bool unsubscribed = false;
+    for (const Host::RecordedSubscription& s : host_.Subscriptions()) {
+        if (!s.subscribe && s.eventName == "OnJsonApiEvent_test_v1_command") unsubscribed = true;
+    }
+    EXPECT_TRUE(unsubscribed);
+}
+
+TEST_F(TestPluginHost, AnExceptionInAHandlerIsLoggedAndStaysInside) {
+    EXPECT_TRUE(Run(R"({"action":"throw"})").empty());
+    EXPECT_EQ(LogLinesWith(host_, 2, "Resource event function failed: command asked to throw").size(), 1u);
+    EXPECT_EQ(Run(R"({"action":"describe"})").size(), 1u) << "the plug-in goes on working";
+}
+
+}  // namespace
+}  // namespace Vorn::Testing

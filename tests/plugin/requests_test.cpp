@@ -1,0 +1,155 @@
+// Typed requests to the host: every parameter and result form, errors with
+// their messages and codes, streamed bodies, and the release of every
+// response record.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "test_plugin_fixture.h"
+
+namespace Vorn::Testing {
+namespace {
+
+class Requests : public TestPluginHost {
+protected:
+    // Every response the plug-in received was handed back to the host.
+    void TearDown() override {
+        for (const Host::RecordedRequest& request : host_.Requests()) {
+            EXPECT_TRUE(request.released) << request.path;
+            if (request.streamed) EXPECT_TRUE(request.streamReleased) << request.path;
+        }
+    }
+};
+
+TEST_F(Requests, ResultForms) {
+    host_.SetResource("/r/value", Json(R"({"x":[1,"a"]})"));
+    host_.SetResource("/r/lamp", Json(R"({"id":3,"name":"hall","light":"Blinking"})"));
+    host_.SetResource("/r/light", Json(R"("On")"));
+    host_.SetResource("/r/lamps", Json(R"([{"id":1},{"id":2,"light":1}])"));
+    const struct {
+        const char* command;
+        const char* report;
+    } cases[] = {
+        {R"({"action":"request","path":"/r/value","result":"value"})", R"({"ok":true,"value":{"x":[1,"a"]}})"},
+        {R"({"action":"request","path":"/r/value"})", R"({"ok":true})"},
+        {R"({"action":"request","path":"/r/lamp","result":"record"})",
+         R"({"ok":true,"value":{"history":[],"id":3,"light":7,"name":"hall"}})"},
+        {R"({"action":"request","path":"/r/light","result":"enum"})", R"({"ok":true,"value":1})"},
+        {R"({"action":"request","path":"/r/lamps","result":"vector"})",
+         R"({"ok":true,"value":[{"history":[],"id":1,"light":0,"name":""},{"history":[],"id":2,"light":1,"name":""}]})"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Compact(RunOne(c.command)), c.report) << c.command;
+}
+
+TEST_F(Requests, ParameterFormsAsTheHostSeesThem) {
+    RunOne(R"({"action":"request","method":6,"path":"/r/lamp","params":"record","id":9})");
+    RunOne(R"({"action":"request","method":5,"path":"/r/named","params":"named","a":1,"b":"two"})");
+    RunOne(R"({"action":"request","method":2,"path":"/r/positional","params":"positional","first":77})");
+    RunOne(R"({"action":"request","method":2,"path":"/r/none"})");
+
+    const auto lamp = RequestsTo(host_, kHostMethodPost, "/r/lamp");
+    ASSERT_EQ(lamp.size(), 1u);
+    ASSERT_EQ(lamp[0]->parameters.size(), 1u);
+    EXPECT_FALSE(lamp[0]->parameters[0].name.has_value());
+    EXPECT_EQ(Compact(lamp[0]->parameters[0].value), R"({"history":[1,2],"id":9,"light":"On","name":"desk"})")
+        << "a registered record, its enums by name";
+    EXPECT_EQ(lamp[0]->context, host_.Context());
+
+    const auto named = RequestsTo(host_, kHostMethodPatch, "/r/named");
+    ASSERT_EQ(named.size(), 1u);
+    ASSERT_EQ(named[0]->parameters.size(), 1u);
+    EXPECT_EQ(Compact(named[0]->parameters[0].value), R"({"a":1,"b":"two"})");
+
+    const auto positional = RequestsTo(host_, kHostMethodGet, "/r/positional");
+    ASSERT_EQ(positional.size(), 1u);
+    ASSERT_EQ(positional[0]->parameters.size(), 2u);
+    EXPECT_EQ(Compact(positional[0]->parameters[0].value), "[77]");
+    EXPECT_EQ(Compact(positional[0]->parameters[1].value), "[1,-2]");
+    EXPECT_FALSE(positional[0]->parameters[1].name.has_value());
+
+    const auto none = RequestsTo(host_, kHostMethodGet, "/r/none");
+    ASSERT_EQ(none.size(), 1u);
+    EXPECT_TRUE(none[0]->parameters.empty());
+}
+
+TEST_F(Requests, ErrorsCarryTheirMessageAndCode) {
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/r/absent","result":"value"})")),
+              R"({"code":404,"message":"Error response for GET /r/absent: Not found","ok":false})");
+    host_.SetEndpoint(kHostMethodPut, "/r/busy", [](const Host::RecordedRequest&) {
+        return Host::Answer::Error(503, "Busy");
+    });
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","method":7,"path":"/r/busy"})")),
+              R"({"code":503,"message":"Error response for PUT /r/busy: Busy","ok":false})");
+
+    const std::size_t sent = host_.Requests().size();
+    const BindingProperty unsent = RunOne(R"({"action":"request","method":6,"path":"/r/x","params":"unregistered"})");
+    EXPECT_EQ(unsent.GetMember("code").AsSigned(), 400);
+    EXPECT_EQ(unsent.GetMember("message").AsString(),
+              "Request not sent: Error converting parameters for POST /r/x: Couldn't convert native value because "
+              "it's an unregistered structure.");
+    EXPECT_EQ(host_.Requests().size(), sent) << "nothing reaches the host";
+
+    host_.SetResource("/r/bad", Json(R"({"id":"seven"})"));
+    const BindingProperty unconverted = RunOne(R"({"action":"request","path":"/r/bad","result":"record"})");
+    EXPECT_EQ(unconverted.GetMember("code").AsSigned(), 0);
+    EXPECT_EQ(unconverted.GetMember("message").AsString().substr(0, 44),
+              "Error converting response for GET /r/bad: Va");
+}
+
+std::string Filler(std::size_t jsonLength) {
+    // {"s":"xxx"} is 8 bytes of syntax around the text.
+    return std::string(R"({"s":")") + std::string(jsonLength - 8, 'x') + "\"}";
+}
+
+TEST_F(Requests, StreamedBodiesInChunks) {
+    const std::string text = Filler(1000);
+    host_.SetEndpoint(kHostMethodGet, "/s/small", [&](const Host::RecordedRequest&) {
+        return Host::Answer::Streamed(Json(text), 100);
+    });
+    const BindingProperty report = RunOne(R"({"action":"request","path":"/s/small","result":"value"})");
+    EXPECT_EQ(Compact(report.GetMember("value")), text);
+    const auto streamed = RequestsTo(host_, kHostMethodGet, "/s/small");
+    ASSERT_EQ(streamed.size(), 1u);
+    EXPECT_EQ(streamed[0]->streamReads, 10u);
+    EXPECT_EQ(host_.YieldCount(), 9u) << "a short chunk with more to come yields";
+    EXPECT_EQ(host_.EndWaitCount(), 9u);
+    ASSERT_FALSE(host_.WaitLabels().empty());
+    EXPECT_EQ(host_.WaitLabels().front(), "Wait: yield");
+}
+
+TEST_F(Requests, AFullChunkWithNothingMoreNeedsNoYield) {
+    const std::string text = Filler(4096);
+    host_.SetEndpoint(kHostMethodGet, "/s/exact", [&](const Host::RecordedRequest&) {
+        return Host::Answer::Streamed(Json(text), 4096);
+    });
+    EXPECT_TRUE(RunOne(R"({"action":"request","path":"/s/exact","result":"value"})").GetMember("ok").AsBool());
+    EXPECT_EQ(RequestsTo(host_, kHostMethodGet, "/s/exact")[0]->streamReads, 1u);
+    EXPECT_EQ(host_.YieldCount(), 0u);
+}
+
+TEST_F(Requests, BrokenStreamsFailAndAreStillReleased) {
+    host_.SetEndpoint(kHostMethodGet, "/s/fails", [](const Host::RecordedRequest&) {
+        Host::Answer answer = Host::Answer::Streamed(Json(R"({"a":"0123456789"})"), 4);
+        answer.streamFailAtRead = 2;
+        return answer;
+    });
+    host_.SetEndpoint(kHostMethodGet, "/s/lies", [](const Host::RecordedRequest&) {
+        Host::Answer answer = Host::Answer::Streamed(Json(R"({"a":"0123456789"})"), 4);
+        answer.streamOverReport = 8192;  // claims more than the 4096-byte buffer holds
+        return answer;
+    });
+    host_.SetEndpoint(kHostMethodGet, "/s/garbage", [](const Host::RecordedRequest&) {
+        return Host::Answer::Streamed(Json(R"("not an object")"), 3);
+    });
+    EXPECT_EQ(RunOne(R"({"action":"request","path":"/s/fails","result":"value"})").GetMember("message").AsString(),
+              "Error reading streamed response for GET /s/fails: Stream read error");
+    EXPECT_EQ(RunOne(R"({"action":"request","path":"/s/lies","result":"value"})").GetMember("message").AsString(),
+              "Error reading streamed response for GET /s/lies: Stream read error");
+    EXPECT_EQ(RequestsTo(host_, kHostMethodGet, "/s/lies")[0]->streamReads, 1u);
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/s/garbage","result":"record"})")),
+              R"({"code":0,"message":"Error converting response for GET /s/garbage: Couldn't assign value to )"
+              R"('<result>' of type VornTestPluginLamp because the input not a structure.","ok":false})");
+}
+
+}  // namespace
+}  // namespace Vorn::Testing

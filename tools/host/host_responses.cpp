@@ -1,0 +1,252 @@
+// Requests from the plug-in and the responses the host fills for them: the
+// answer (endpoint, else store), the response record, streamed bodies and
+// the release functions that travel with them.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "binding/flat_value.h"
+#include "formats/json_writer.h"
+#include "host/host_state.h"
+#include "host/host_trace.h"
+#include "support/memory_hooks.h"
+
+namespace Vorn::Host {
+
+Answer Answer::Body(BindingProperty body) {
+    Answer answer;
+    answer.body = std::move(body);
+    return answer;
+}
+
+Answer Answer::Error(uint32_t status, std::string text) {
+    Answer answer;
+    answer.error = std::move(text);
+    answer.status = status;
+    return answer;
+}
+
+Answer Answer::Streamed(BindingProperty body, uint32_t chunk) {
+    Answer answer = Body(std::move(body));
+    answer.streamChunk = chunk;
+    return answer;
+}
+
+namespace {
+
+// The release and stream functions get only the record or the stream
+// object, so the hosts that handed them out are found here. A pointer that
+// is not listed was released already or never came from a host: the call is
+// ignored rather than freeing anything twice. The lists take no lock, as
+// hosts are driven from one thread.
+std::map<const HostResponse*, HostState*>& ResponseOwners() {
+    static std::map<const HostResponse*, HostState*> owners;
+    return owners;
+}
+
+std::set<const StreamBody*>& LiveStreams() {
+    static std::set<const StreamBody*> streams;
+    return streams;
+}
+
+void VORN_HOST_CALL ReleaseResponse(HostResponse* response) {
+    auto owner = ResponseOwners().find(response);
+    if (owner == ResponseOwners().end()) return;
+    owner->second->Finish(response, true);
+}
+
+bool VORN_HOST_CALL ReadStream(void* stream, void* buffer, uint32_t* length, bool* more) {
+    auto* body = static_cast<StreamBody*>(stream);
+    if (LiveStreams().count(body) == 0) return false;
+    return body->state->Read(*body, buffer, length, more);
+}
+
+void VORN_HOST_CALL ReleaseStream(void* stream) {
+    auto* body = static_cast<StreamBody*>(stream);
+    if (LiveStreams().count(body) == 0 || body->released) return;
+    body->released = true;
+    if (RecordedRequest* request = body->state->Request(body->record)) request->streamReleased = true;
+    body->state->Note("stream of " + body->label + " released after " + std::to_string(body->reads) + " reads");
+}
+
+uint32_t SaturatingAdd32(uint32_t a, uint32_t b) { return a > UINT32_MAX - b ? UINT32_MAX : a + b; }
+
+}  // namespace
+
+void HostState::ServeRequest(HostResponse* response, const HostRequest* request) {
+    // A record the plug-in answers again without having released it: what
+    // the host gave it the last time is lost to the plug-in, so it is freed.
+    Finish(response, false);
+    std::memset(static_cast<void*>(response), 0, sizeof(*response));
+
+    RecordedRequest recorded;
+    recorded.time = now;
+    std::optional<std::string> badRequest;
+    std::string label = "request without a record";
+    std::string parameters;
+    if (request == nullptr) {
+        badRequest = "No request record";
+    } else {
+        recorded.method = request->method;
+        recorded.path = request->path != nullptr ? request->path : "";
+        recorded.context = request->context;
+        const uint32_t count = request->values != nullptr ? request->valueCount : 0;
+        if (count != request->valueCount) badRequest = "Parameter count without parameters";
+        for (uint32_t i = 0; i < count && !badRequest; ++i) {
+            const HostNamedValue& entry = request->values[i];
+            RecordedParameter parameter;
+            if (entry.name != nullptr) parameter.name = entry.name;
+            // The plug-in owns these flat values: read, never released here.
+            BindingFlatResult result{};
+            const std::string where = "parameter " + std::to_string(i + 1);
+            if (!ValueFromFlat(entry.value, where, parameter.value, &result)) {
+                badRequest = result.message != nullptr ? result.message : "Bad parameter";
+            }
+            ReleaseFlatResult(&result);
+            recorded.parameters.push_back(std::move(parameter));
+        }
+        const bool custom = request->method == kHostMethodCustom && request->customMethod != nullptr;
+        label = (custom ? std::string(request->customMethod) : MethodText(request->method)) + " " + recorded.path;
+        if (!recorded.parameters.empty()) {
+            std::string texts;
+            for (const RecordedParameter& parameter : recorded.parameters) {
+                if (!texts.empty()) texts += ",";
+                if (parameter.name) texts += *parameter.name + "=";
+                texts += JsonText(parameter.value);
+            }
+            parameters = " params=[" + texts + "]";
+        }
+    }
+    const RecordRef ref{requests.size(), generation};
+    requests.push_back(recorded);
+
+    Host::Answer answer;
+    if (badRequest) {
+        answer = Answer::Error(400, *badRequest);
+    } else if (auto endpoint = endpoints.find({recorded.method, recorded.path}); endpoint != endpoints.end()) {
+        // A copy: the endpoint may replace or remove itself while it runs.
+        const SimulatedHost::Endpoint serve = endpoint->second;
+        try {
+            answer = serve(recorded);
+        } catch (const std::exception& failure) {
+            answer = Answer::Error(500, std::string("Endpoint failed: ") + failure.what());
+        } catch (...) {
+            answer = Answer::Error(500, "Endpoint failed");
+        }
+    } else {
+        answer = store.Serve(recorded.method, recorded.path,
+                             recorded.parameters.empty() ? nullptr : &recorded.parameters.front().value);
+    }
+    Reply(response, std::move(answer), ref, label, parameters);
+}
+
+void HostState::Reply(HostResponse* response, Host::Answer answer, const RecordRef& ref,
+                                 const std::string& label, const std::string& parameters) {
+    auto hold = std::make_unique<ResponseHold>();
+    hold->record = ref;
+    hold->label = label;
+    std::string outcome;
+    if (!answer.error && answer.streamChunk == 0 && !FlatFromValue(answer.body, nullptr, &hold->body)) {
+        ReleaseFlatValue(&hold->body);
+        answer = Answer::Error(500, "Response nested too deeply");
+    }
+    RecordedRequest* request = Request(ref);
+    if (answer.error) {
+        hold->error = DuplicateText(answer.error->c_str());
+        response->error = hold->error;
+        response->failed = 1;
+        response->status = answer.status;
+        if (request != nullptr) {
+            request->status = answer.status;
+            request->error = answer.error;
+        }
+        outcome = std::to_string(answer.status) + " " + *answer.error;
+    } else {
+        const uint32_t status = answer.status != 0 ? answer.status : 200;
+        if (request != nullptr) request->status = status;
+        // An empty body is the empty text, and goes out as such.
+        const std::string json = SerializeJson(answer.body, nullptr);
+        outcome = std::to_string(status) + (json.empty() ? "" : " " + json);
+        if (answer.streamChunk != 0) {
+            auto stream = std::make_unique<StreamBody>();
+            stream->state = this;
+            stream->label = label;
+            stream->text = json;
+            stream->chunk = answer.streamChunk;
+            stream->failAtRead = answer.streamFailAtRead;
+            stream->overReport = answer.streamOverReport;
+            stream->record = ref;
+            response->streamRead = &ReadStream;
+            response->streamRelease = &ReleaseStream;
+            response->streamSize = static_cast<uint32_t>(std::min<std::size_t>(stream->text.size(), UINT32_MAX));
+            response->stream = stream.get();
+            if (request != nullptr) request->streamed = true;
+            outcome += " (streamed, " + std::to_string(stream->text.size()) + " bytes in reads of at most " +
+                       std::to_string(stream->chunk) + ")";
+            LiveStreams().insert(stream.get());
+            hold->stream = std::move(stream);
+        } else {
+            response->body = hold->body;  // the hold keeps what it owns
+        }
+    }
+    response->release = &ReleaseResponse;
+    responses[response] = std::move(hold);
+    ResponseOwners()[response] = this;
+    Note(label + parameters + " -> " + outcome);
+}
+
+void HostState::Finish(const HostResponse* response, bool byPlugin) {
+    auto found = responses.find(response);
+    if (found == responses.end()) return;
+    std::unique_ptr<ResponseHold> hold = std::move(found->second);
+    responses.erase(found);
+    ResponseOwners().erase(response);
+    if (byPlugin) {
+        if (RecordedRequest* request = Request(hold->record)) request->released = true;
+    } else {
+        Note("the response to " + hold->label + " was never released");
+    }
+    ReleaseFlatValue(&hold->body);
+    Free(hold->error);
+    if (hold->stream) LiveStreams().erase(hold->stream.get());
+}
+
+void HostState::ReclaimResponses() {
+    while (!responses.empty()) Finish(responses.begin()->first, false);
+}
+
+bool HostState::Read(StreamBody& stream, void* buffer, uint32_t* length, bool* more) {
+    const uint32_t index = stream.reads++;
+    if (RecordedRequest* request = Request(stream.record)) request->streamReads = stream.reads;
+    const std::string head = "stream read " + std::to_string(index + 1) + " of " + stream.label + ": ";
+    if (length == nullptr || more == nullptr || stream.released) {
+        Note(head + (stream.released ? "refused, the stream was released" : "refused, no length or more-flag"));
+        return false;
+    }
+    if (stream.failAtRead && *stream.failAtRead == index) {
+        *length = 0;
+        *more = false;
+        Note(head + "failed");
+        return false;
+    }
+    const std::size_t remaining = stream.text.size() - stream.offset;
+    const uint32_t delivered =
+        static_cast<uint32_t>(std::min<std::size_t>({stream.chunk, remaining, static_cast<std::size_t>(*length)}));
+    if (delivered != 0 && buffer == nullptr) {
+        Note(head + "refused, no buffer");
+        return false;
+    }
+    if (delivered != 0) std::memcpy(buffer, stream.text.data() + stream.offset, delivered);
+    stream.offset += delivered;
+    *more = stream.offset < stream.text.size();
+    *length = SaturatingAdd32(delivered, stream.overReport);
+    std::string text = head + std::to_string(delivered) + " bytes";
+    if (stream.overReport != 0) text += " (reported " + std::to_string(*length) + ")";
+    Note(text + (*more ? ", more" : ", last"));
+    return true;
+}
+
+}  // namespace Vorn::Host
