@@ -59,7 +59,9 @@ TEST_F(Events, PatternsAndUrisWithoutALeadingSlash) {
         ASSERT_EQ(host_.DeliverResourceEvent(name, c.uri, Host::EventType::Update, Json("7")), 1);
         const auto reports = ReportsSince(before);
         ASSERT_EQ(reports.size(), c.reaches ? 1u : 0u) << c.uri;
-        if (c.reaches) EXPECT_EQ(reports[0].GetMember("uri").AsString()[0], '/') << c.uri;
+        if (c.reaches) {
+            EXPECT_EQ(reports[0].GetMember("uri").AsString()[0], '/') << c.uri;
+        }
     }
 }
 
@@ -108,12 +110,14 @@ TEST_F(Events, HostilePayloadsAreDroppedWithOneErrorLine) {
     host_.DeliverFlatEvent(nullptr, structure);
     EXPECT_TRUE(ReportsSince(before).empty());
 
-    // Nesting beyond the limit.
-    BindingProperty deep;
-    BindingProperty* cursor = &deep.Member("data");
-    for (int i = 0; i < 600; ++i) cursor = &cursor->AppendElement();
-    deep.Member("uri").SetString("/test/v1/command");
-    host_.DeliverEvent(name, deep);
+    // Nesting beyond the limit: 600 collections, each holding the next.
+    std::vector<BindingFlatValue> chain(600);
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        chain[i].kind = kFlatCollection;
+        chain[i].payload.collection.items = i + 1 < chain.size() ? &chain[i + 1] : nullptr;
+        chain[i].payload.collection.count = i + 1 < chain.size() ? 1 : 0;
+    }
+    host_.DeliverFlatEvent(name.c_str(), chain[0]);
     EXPECT_EQ(LogLinesWith(host_, 2, "Couldn't convert payload PluginResourceEvent").size(), 2u);
     EXPECT_EQ(Run(R"({"action":"describe"})").size(), 1u) << "still working";
 }

@@ -127,14 +127,15 @@ TEST_F(TestPluginHost, StartSubscribesTheServiceProxyAndSetsTheRuntimeUp) {
     const BindingProperty described = RunOne(R"({"action":"describe","event":"OnJsonApiEvent_test_v1_command"})");
     EXPECT_EQ(Compact(described),
               R"({"count":1,"fullName":"dmk-be-vorn-test-plugin","prefix":"VornTestPlugin",)"
-              R"("tags":["Plugins","Plugin vorn-test-plugin"],"userAgent":"VornClient/18.0.0 (vorn-test-plugin)"})");
+              R"x("tags":["Plugins","Plugin vorn-test-plugin"],"userAgent":"VornClient/18.0.0 (vorn-test-plugin)"})x");
     // Log lines reach the host with their level, unformatted.
     EXPECT_EQ(host_.LogLines().back().level, 3);
 }
 
 TEST_F(TestPluginHost, ASecondStartKeepsTheFirstLogTarget) {
-    HostApi silent{};
-    const PluginStartRecord second{&silent, 77};
+    // Both outlive the plug-in, which keeps the start record until stop.
+    static const HostApi silent{};
+    static const PluginStartRecord second{&silent, 77};
     ASSERT_TRUE(host_.Record().callbacks->start(host_.Record().plugin, &second));
     // The second host table has no functions; lines still reach the first.
     const std::size_t before = host_.LogLines().size();

@@ -16,7 +16,9 @@ protected:
     void TearDown() override {
         for (const Host::RecordedRequest& request : host_.Requests()) {
             EXPECT_TRUE(request.released) << request.path;
-            if (request.streamed) EXPECT_TRUE(request.streamReleased) << request.path;
+            if (request.streamed) {
+                EXPECT_TRUE(request.streamReleased) << request.path;
+            }
         }
     }
 };
@@ -83,7 +85,7 @@ TEST_F(Requests, ErrorsCarryTheirMessageAndCode) {
 
     const std::size_t sent = host_.Requests().size();
     const BindingProperty unsent = RunOne(R"({"action":"request","method":6,"path":"/r/x","params":"unregistered"})");
-    EXPECT_EQ(unsent.GetMember("code").AsSigned(), 400);
+    EXPECT_EQ(unsent.GetMember("code").AsUnsigned(), 400u) << Compact(unsent);
     EXPECT_EQ(unsent.GetMember("message").AsString(),
               "Request not sent: Error converting parameters for POST /r/x: Couldn't convert native value because "
               "it's an unregistered structure.");
@@ -91,7 +93,7 @@ TEST_F(Requests, ErrorsCarryTheirMessageAndCode) {
 
     host_.SetResource("/r/bad", Json(R"({"id":"seven"})"));
     const BindingProperty unconverted = RunOne(R"({"action":"request","path":"/r/bad","result":"record"})");
-    EXPECT_EQ(unconverted.GetMember("code").AsSigned(), 0);
+    EXPECT_EQ(Compact(unconverted.GetMember("code")), "0");
     EXPECT_EQ(unconverted.GetMember("message").AsString().substr(0, 44),
               "Error converting response for GET /r/bad: Va");
 }
@@ -122,7 +124,8 @@ TEST_F(Requests, AFullChunkWithNothingMoreNeedsNoYield) {
     host_.SetEndpoint(kHostMethodGet, "/s/exact", [&](const Host::RecordedRequest&) {
         return Host::Answer::Streamed(Json(text), 4096);
     });
-    EXPECT_TRUE(RunOne(R"({"action":"request","path":"/s/exact","result":"value"})").GetMember("ok").AsBool());
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/s/exact","result":"value","brief":true})")),
+              R"({"length":4096,"ok":true})");
     EXPECT_EQ(RequestsTo(host_, kHostMethodGet, "/s/exact")[0]->streamReads, 1u);
     EXPECT_EQ(host_.YieldCount(), 0u);
 }

@@ -80,12 +80,14 @@ private:
     }
 
     template <typename T>
-    void ReportResult(const RequestResult<T>& result, BindingProperty value) {
+    void ReportResult(const RequestResult<T>& result, BindingProperty value, bool brief) {
         BindingProperty report;
         report.Member("ok").SetBool(result.Ok());
-        if (result.Ok()) {
+        if (result.Ok() && brief) {
+            report.Member("length").SetUnsigned(SerializeJson(value, nullptr).size());
+        } else if (result.Ok() && !std::is_void_v<T>) {
             report.Member("value") = std::move(value);
-        } else {
+        } else if (!result.Ok()) {
             report.Member("code").SetSigned(result.Error().Code());
             report.Member("message").SetString(result.Error().Message());
         }
@@ -96,7 +98,7 @@ private:
     void RequestWithResult(RequestMethod method, const std::string& path, const std::string& params,
                            const BindingProperty& command) {
         if (params == "record") {
-            Lamp lamp{command.GetMember("id").AsSigned(), "desk", Light::On, {1, 2}};
+            Lamp lamp{static_cast<int64_t>(command.GetMember("id").AsUnsigned()), "desk", Light::On, {1, 2}};
             Finish<T>(SendRequest<T>(method, path, lamp));
         } else if (params == "named") {
             NamedParameters named;
@@ -110,12 +112,12 @@ private:
         } else if (params == "unregistered") {
             Finish<T>(SendRequest<T>(method, path, Unlisted{}));
         } else {
-            Finish<T>(SendRequest<T>(method, path));
+            Finish<T>(SendRequest<T>(method, path), command.GetMember("brief").AsBool());
         }
     }
 
     template <typename T>
-    void Finish(const RequestResult<T>& result) {
+    void Finish(const RequestResult<T>& result, bool brief = false) {
         BindingProperty value;
         if constexpr (!std::is_void_v<T>) {
             if (result.Ok()) {
@@ -124,7 +126,7 @@ private:
                 value = converted.value;
             }
         }
-        ReportResult(result, std::move(value));
+        ReportResult(result, std::move(value), brief);
     }
 
     void Run(const BindingProperty& command) {
