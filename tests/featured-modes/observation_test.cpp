@@ -1,0 +1,133 @@
+// What each observed resource changes: subscriptions, login, availability,
+// read notifications, and the registered types.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "featured_modes_world.h"
+
+namespace Vorn::Testing {
+namespace {
+
+constexpr uint64_t kOn = 1000000000000ull;
+
+using Observation = FeaturedModesWorld;
+
+TEST_F(Observation, NineSubscriptionsInOrderAndTheTenthAtLogin) {
+    host_.RemoveResource("/qel-login/v1/session");
+    LoadAndStart();
+    std::vector<std::string> names;
+    for (const Host::RecordedSubscription& s : host_.Subscriptions()) {
+        if (s.kind == 0) names.push_back(s.eventName);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "OnJsonApiEvent_qel-platform-config_v1_namespaces_FeaturedModes",
+                         "OnJsonApiEvent_qel-settings_v1_account", "OnJsonApiEvent_qel-settings_v2_ready",
+                         "OnJsonApiEvent_qel-game-queues_v1_queues", "OnJsonApiEvent_qel-gameflow_v1_session",
+                         "OnJsonApiEvent_qel-gameflow_v1_availability",
+                         "OnJsonApiEvent_player-notifications_v1_notifications", "OnJsonApiEvent_qel-login_v1_session",
+                         "OnJsonApiEvent_qel-queue-eligibility_v1_initial-configuration-complete"}));
+    EXPECT_TRUE(RequestsTo(host_, kHostMethodGet, "/player-notifications/v1/notifications/*").empty());
+
+    host_.Update("/qel-login/v1/session", Json(R"({"state":"SUCCEEDED","summonerId":42,"accountId":7})"));
+    EXPECT_TRUE(host_.IsSubscribed("OnJsonApiEvent_qel-champions_v1_inventories"));
+    EXPECT_EQ(RequestsTo(host_, kHostMethodGet, "/qel-champions/v1/inventories/42/champions-playable-count").size(),
+              1u);
+}
+
+TEST_F(Observation, AKnownSummonerStaysUntilLogout) {
+    LoadAndStart();
+    const std::size_t subscriptions = host_.Subscriptions().size();
+    host_.Update("/qel-login/v1/session", Json(R"({"state":"SUCCEEDED","summonerId":43,"accountId":8})"));
+    EXPECT_EQ(host_.Subscriptions().size(), subscriptions) << "another summoner changes nothing";
+    host_.Delete("/qel-login/v1/session");
+    host_.Update("/qel-login/v1/session", Json(R"({"state":"SUCCEEDED","summonerId":43,"accountId":8})"));
+    EXPECT_EQ(RequestsTo(host_, kHostMethodGet, "/qel-champions/v1/inventories/43/champions-playable-count").size(),
+              1u);
+    MakeReady();
+    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    const auto asked = RequestsTo(host_, kHostMethodGet, kEligibilityPath);
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(Compact(asked[0]->parameters[0].value), "[43]");
+}
+
+TEST_F(Observation, OnlyAnAvailabilityThatComesOnDecides) {
+    LoadAndStart();
+    MakeReady();  // availability false -> true, with no featured queue yet
+    host_.SetEndpoint(kHostMethodGet, kEligibilityPath,
+                      [](const Host::RecordedRequest&) { return Host::Answer::Error(503, "later"); });
+    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    const std::size_t asked = RequestsTo(host_, kHostMethodGet, kEligibilityPath).size();
+    host_.Update("/qel-gameflow/v1/availability", Json(R"({"isAvailable":true})"));
+    EXPECT_EQ(RequestsTo(host_, kHostMethodGet, kEligibilityPath).size(), asked) << "true to true";
+    host_.Update("/qel-gameflow/v1/availability", Json(R"({"isAvailable":false})"));
+    host_.Update("/qel-gameflow/v1/availability", Json(R"({"isAvailable":true})"));
+    EXPECT_EQ(RequestsTo(host_, kHostMethodGet, kEligibilityPath).size(), asked + 1) << "false to true";
+}
+
+TEST_F(Observation, ChampionCountUpdatesRunTheDecision) {
+    LoadAndStart();
+    MakeReady();
+    SetEligible({});
+    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    SetEligible({1200});
+    host_.Update("/qel-champions/v1/inventories/42/champions-playable-count", Json("17"));
+    EXPECT_EQ(Posts().size(), 1u);
+}
+
+TEST_F(Observation, ReadNotificationsOfTheServiceAreDeleted) {
+    LoadAndStart();
+    const struct {
+        const char* notification;
+        bool deleted;
+    } cases[] = {
+        {R"({"id":1,"source":"rgm","type":"any","state":"read"})", true},
+        {R"({"id":2,"source":"other","type":"mode_enabled","state":"read"})", true},
+        {R"({"id":3,"source":"rgm","type":"mode_enabled","state":"Read"})", false},
+        {R"({"id":4,"source":"other","type":"other","state":"read"})", false},
+        {R"({"id":5,"source":"rgm","type":"mode_enabled","state":"unread"})", false},
+    };
+    for (const auto& c : cases) {
+        const BindingProperty value = Json(c.notification);
+        const std::string path = "/player-notifications/v1/notifications/" + std::to_string(value.GetMember("id").AsUnsigned());
+        host_.Update(path, value);
+        EXPECT_EQ(RequestsTo(host_, kHostMethodDelete, path).size(), c.deleted ? 1u : 0u) << c.notification;
+    }
+    host_.Create("/player-notifications/v1/notifications/9", Json(R"({"id":9,"source":"rgm","state":"read"})"));
+    EXPECT_TRUE(RequestsTo(host_, kHostMethodDelete, "/player-notifications/v1/notifications/9").empty())
+        << "only Updates";
+}
+
+TEST_F(Observation, TheThirteenTypesUnderThePrefix) {
+    LoadAndStart();
+    const ApiTable& table = *host_.Record().apiTable;
+    std::vector<std::string> names;
+    const ApiTypeEntry* login = nullptr;
+    const ApiTypeEntry* queue = nullptr;
+    for (uint32_t i = 0; i < table.typeCount; ++i) {
+        const std::string name = table.types[i].name;
+        if (name.rfind("QelFeaturedModes", 0) != 0) continue;
+        names.push_back(name.substr(16));
+        if (name == "QelFeaturedModesLoginSessionStates") login = &table.types[i];
+        if (name == "QelFeaturedModesQueue") queue = &table.types[i];
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"PlayerNotificationResource", "QueueAvailability", "QueueGameCategory",
+                                               "Queue", "GameflowPhase", "GameflowSession", "GameflowAvailabilityState",
+                                               "GameflowAvailability", "FeaturedModesConfig", "Maps", "Eligibility",
+                                               "LoginSessionStates", "LoginSession"}));
+    ASSERT_NE(login, nullptr);
+    ASSERT_EQ(login->count, 4u);
+    std::vector<std::pair<std::string, int32_t>> enumerators;
+    for (uint32_t i = 0; i < login->count; ++i) enumerators.emplace_back(login->enumerators[i].name, login->enumerators[i].value);
+    EXPECT_EQ(enumerators, (std::vector<std::pair<std::string, int32_t>>{
+                               {"ERROR", 3}, {"IN_PROGRESS", 0}, {"LOGGING_OUT", 2}, {"SUCCEEDED", 1}}));
+    ASSERT_NE(queue, nullptr);
+    ASSERT_EQ(queue->count, 9u);
+    EXPECT_STREQ(queue->members[8].name, "queueAvailability");
+    EXPECT_STREQ(queue->members[8].describedType, "QelFeaturedModesQueueAvailability");
+}
+
+}  // namespace
+}  // namespace Vorn::Testing

@@ -1,0 +1,152 @@
+// The notification time in the account settings: saved after a random delay,
+// at logout and at stop, read back at start, so a restart announces nothing
+// again.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "featured_modes_world.h"
+#include "platform/clock.h"
+
+namespace Vorn::Testing {
+namespace {
+
+constexpr uint64_t kOn = 1000000000000ull;
+
+uint64_t NowMilliseconds() { return Platform::SystemTimeTicks() / 10000; }
+
+class Persistence : public FeaturedModesWorld {
+protected:
+    void PostOne() {
+        LoadAndStart();
+        MakeReady();
+        before_ = NowMilliseconds();
+        QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+        after_ = NowMilliseconds();
+        ASSERT_EQ(Posts().size(), 1u);
+    }
+
+    // The saved value is {"data":{"rgmNotificationTimestamp":T},"schemaVersion":1}
+    // with T the posting time.
+    void ExpectSavedPostingTime(const Host::RecordedRequest& patch) {
+        ASSERT_EQ(patch.parameters.size(), 1u);
+        const BindingProperty& body = patch.parameters[0].value;
+        const BindingProperty& stamp = body.GetMember("data").GetMember("rgmNotificationTimestamp");
+        EXPECT_EQ(stamp.Kind(), BindingKind::Unsigned);
+        EXPECT_GE(stamp.AsUnsigned(), before_);
+        EXPECT_LE(stamp.AsUnsigned(), after_);
+        EXPECT_EQ(Compact(body), R"({"data":{"rgmNotificationTimestamp":)" + std::to_string(stamp.AsUnsigned()) +
+                                     R"(},"schemaVersion":1})");
+        EXPECT_EQ(body.GetMember("schemaVersion").Kind(), BindingKind::Signed);
+    }
+
+    uint64_t before_ = 0;
+    uint64_t after_ = 0;
+};
+
+TEST_F(Persistence, SavedAfterTheRandomDelayAndARestartAnnouncesNothingAgain) {
+    PostOne();
+    EXPECT_TRUE(Patches().empty());
+    const auto scheduled = RequestsTo(host_, 0, "");  // no request of code 0 is ever sent
+    EXPECT_TRUE(scheduled.empty());
+    bool timerScheduled = false;
+    for (const Host::RecordedTask& task : host_.Tasks()) {
+        if (task.name == "Timer: featured-mode-notifications.Save") {
+            timerScheduled = true;
+            EXPECT_GE(task.delaySeconds, 0.0);
+            EXPECT_LT(task.delaySeconds, 600.0);
+        }
+    }
+    EXPECT_TRUE(timerScheduled);
+    host_.Advance(10 * kMinute);
+    const auto patches = Patches();
+    ASSERT_EQ(patches.size(), 1u);
+    ExpectSavedPostingTime(*patches[0]);
+    host_.Advance(60 * kMinute);
+    EXPECT_EQ(Patches().size(), 1u) << "the save timer does not repeat";
+
+    Restart();
+    MakeReady();
+    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    EXPECT_EQ(Posts().size(), 1u) << "the stored time is not older than the switch-on";
+}
+
+TEST_F(Persistence, TwoPostsInOneWindowGiveOnePatchWithTheLaterTime) {
+    PostOne();
+    // All featured queues go, then come back: a second notification.
+    QueuesUpdate("[]");
+    before_ = NowMilliseconds();
+    QueuesUpdate("[" + FeaturedQueue(1300, NowMilliseconds() + 1000) + "]");
+    after_ = NowMilliseconds();
+    SetEligible({1300});
+    host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"None"})"));
+    ASSERT_EQ(Posts().size(), 2u);
+    host_.Advance(10 * kMinute);
+    const auto patches = Patches();
+    ASSERT_EQ(patches.size(), 1u);
+    ExpectSavedPostingTime(*patches[0]);
+}
+
+TEST_F(Persistence, LogoutSavesAPendingTimestampAtOnce) {
+    PostOne();
+    host_.Delete("/qel-login/v1/session");
+    const auto patches = Patches();
+    ASSERT_EQ(patches.size(), 1u);
+    ExpectSavedPostingTime(*patches[0]);
+    host_.Advance(10 * kMinute);
+    EXPECT_EQ(Patches().size(), 1u) << "the cancelled timer saves nothing more";
+    EXPECT_EQ(LogLinesWith(host_, 1, "qel-featured-modes: Couldn't find timer named "
+                                     "featured-mode-notifications.Save").size(),
+              1u);
+
+    host_.Delete("/qel-login/v1/session");
+    EXPECT_EQ(Patches().size(), 1u) << "nothing pending: nothing sent";
+}
+
+TEST_F(Persistence, StopSavesAPendingTimestamp) {
+    PostOne();
+    host_.Stop();
+    const auto patches = Patches();
+    ASSERT_EQ(patches.size(), 1u);
+    ExpectSavedPostingTime(*patches[0]);
+
+    Restart();
+    MakeReady();
+    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    EXPECT_EQ(Posts().size(), 1u);
+}
+
+TEST_F(Persistence, AFailedSaveIsLoggedOnce) {
+    host_.SetEndpoint(kHostMethodPatch, kSettingsPath,
+                      [](const Host::RecordedRequest&) { return Host::Answer::Error(500, "disk full"); });
+    PostOne();
+    host_.Advance(10 * kMinute);
+    EXPECT_EQ(LogLinesWith(host_, 2, "Failure in local save to qel-notifications").size(), 1u);
+    host_.Stop();
+    EXPECT_EQ(Patches().size(), 1u) << "no retry, not even at stop";
+}
+
+TEST_F(Persistence, StoredValuesThatAreNoTimestampReadAsNever) {
+    for (const char* stored : {R"({"data":{"rgmNotificationTimestamp":-5}})", R"({"data":{}})",
+                               R"({"data":{"rgmNotificationTimestamp":"1000000000001"}})"}) {
+        World world;
+        world.host_.SetResource(kSettingsPath, Json(stored));
+        world.LoadAndStart();
+        world.MakeReady();
+        world.QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+        EXPECT_EQ(world.Posts().size(), 1u) << stored;
+    }
+    // A Delete of the settings forgets a stored time too.
+    World world;
+    world.host_.SetResource(kSettingsPath, Json(R"({"data":{"rgmNotificationTimestamp":1000000000001}})"));
+    world.LoadAndStart();
+    world.MakeReady();
+    world.QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    EXPECT_TRUE(world.Posts().empty());
+    world.host_.Delete(kSettingsPath);
+    world.QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    EXPECT_EQ(world.Posts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace Vorn::Testing
