@@ -12,6 +12,8 @@ const char* ModuleFileName();
 
 // File name of the process's executable, "<unknown>" when not known.
 const char* ExecutableFileName();
+// Its full path, "<unknown>" when not known.
+const char* ExecutablePath();
 
 // The text after the last '/' or '\\' of a path.
 const char* FileNamePart(const char* path);

@@ -16,6 +16,7 @@ constexpr const char* kUnknown = "<unknown>";
 struct ModuleNames {
     char module[PATH_MAX] = {};
     char executable[PATH_MAX] = {};
+    char executablePath[PATH_MAX] = {};
 
     ModuleNames() {
         Dl_info info{};
@@ -25,7 +26,10 @@ struct ModuleNames {
         }
         char path[PATH_MAX] = {};
         ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
-        if (length > 0) std::strncpy(executable, FileNamePart(path), sizeof(executable) - 1);
+        if (length > 0) {
+            std::strncpy(executable, FileNamePart(path), sizeof(executable) - 1);
+            std::memcpy(executablePath, path, static_cast<std::size_t>(length));  // path holds length bytes and a NUL
+        }
     }
 };
 
@@ -43,6 +47,11 @@ const char* ModuleFileName() {
 const char* ExecutableFileName() {
     const char* name = Names().executable;
     return name[0] != '\0' ? name : kUnknown;
+}
+
+const char* ExecutablePath() {
+    const char* path = Names().executablePath;
+    return path[0] != '\0' ? path : kUnknown;
 }
 
 const void* CurrentThreadId() { return reinterpret_cast<const void*>(pthread_self()); }

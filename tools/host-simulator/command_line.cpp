@@ -1,0 +1,36 @@
+#include "host-simulator/command_line.h"
+
+namespace Vorn::HostSimulator {
+
+bool ParseCommandLine(int argc, char** argv, CommandLine& command, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            command.help = true;
+        } else if (argument == "--json") {
+            command.json = true;
+        } else if (argument == "--in-process") {
+            command.inProcess = true;
+        } else if (argument == "--plugin") {
+            if (i + 1 == argc) {
+                error = "--plugin needs a path";
+                return false;
+            }
+            command.plugin = argv[++i];
+        } else if (argument.rfind("--", 0) == 0) {
+            error = "unknown option '" + argument + "'";
+            return false;
+        } else if (command.verb.empty()) {
+            command.verb = argument;
+        } else {
+            command.operands.push_back(argument);
+        }
+    }
+    if (command.verb.empty() && !command.help) {
+        error = "a command is needed";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace Vorn::HostSimulator

@@ -1,0 +1,20 @@
+#pragma once
+// The command line of vorn-host: a verb, options and operands.
+#include <string>
+#include <vector>
+
+namespace Vorn::HostSimulator {
+
+struct CommandLine {
+    std::string verb;
+    std::string plugin;  // --plugin PATH
+    bool json = false;       // --json
+    bool inProcess = false;  // --in-process
+    bool help = false;       // --help, -h
+    std::vector<std::string> operands;
+};
+
+// False with a reason for an unknown option or a missing value.
+bool ParseCommandLine(int argc, char** argv, CommandLine& command, std::string& error);
+
+}  // namespace Vorn::HostSimulator

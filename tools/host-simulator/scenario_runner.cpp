@@ -1,0 +1,276 @@
+#include "host-simulator/scenario_runner.h"
+
+#include <chrono>
+#include <memory>
+
+#include "host-simulator/value_match.h"
+#include "host/host_trace.h"
+
+namespace Vorn::HostSimulator {
+
+namespace {
+
+constexpr const char* kIndent = "        ";
+
+Host::EventType EventTypeNamed(std::string_view name) {
+    if (name == "Create") return Host::EventType::Create;
+    if (name == "Delete") return Host::EventType::Delete;
+    return Host::EventType::Update;
+}
+
+int32_t LevelNamed(std::string_view name) {
+    constexpr std::string_view kLevels[] = {"OKAY", "WARN", "ERROR", "ALWAYS"};
+    for (int32_t level = 0; level < 4; ++level) {
+        if (name == kLevels[level]) return level;
+    }
+    return -1;
+}
+
+std::string RequestText(const Host::RecordedRequest& request) {
+    std::string text = Host::MethodText(request.method) + " " + request.path;
+    if (!request.parameters.empty()) {
+        text += " params=[";
+        for (std::size_t i = 0; i < request.parameters.size(); ++i) {
+            if (i != 0) text += ",";
+            text += Host::JsonText(request.parameters[i].value);
+        }
+        text += "]";
+    }
+    return text;
+}
+
+// What an expectation step asks for, in a line: "POST /path with body {...}".
+std::string Wanted(const Step& step) {
+    const BindingProperty& a = step.arguments;
+    std::string text;
+    auto add = [&](const std::string& part) { text += text.empty() ? part : " " + part; };
+    if (const auto* level = a.FindMember("level")) add(std::string(level->AsString()));
+    if (const auto* method = a.FindMember("method")) add(std::string(method->AsString()));
+    if (const auto* path = a.FindMember("path")) add(std::string(path->AsString()));
+    if (const auto* event = a.FindMember("event")) add(std::string(event->AsString()));
+    if (const auto* logText = a.FindMember("text")) add("\"" + std::string(logText->AsString()) + "\"");
+    if (const auto* body = a.FindMember("body")) add("with body " + Host::JsonText(*body));
+    if (const auto* params = a.FindMember("params")) add("with params " + Host::JsonText(*params));
+    if (const auto* count = a.FindMember("count")) add("count " + std::to_string(count->AsUnsigned()));
+    return text;
+}
+
+class Runner {
+public:
+    Runner(const Scenario& scenario, const RunOptions& options)
+        : scenario_(scenario), options_(options), host_(scenario.hostVersion) {
+        result_.name = scenario.name;
+        result_.file = scenario.file;
+        plugin_ = !options.plugin.empty() ? options.plugin : scenario.plugin.value_or(options.defaultPlugin);
+    }
+
+    ScenarioResult Run() {
+        const auto started = std::chrono::steady_clock::now();
+        Print("scenario: " + scenario_.name + " (" + scenario_.file + ")\n");
+        Print("plugin:   " + plugin_ + "\n");
+        SetUpWorld();
+        for (const Step& step : scenario_.steps) {
+            const bool ok = step.IsExpectation() ? Expect(step) : Execute(step);
+            FlushTrace();
+            if (!ok) break;
+        }
+        host_.Unload();
+        FlushTrace();
+        result_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        return result_;
+    }
+
+private:
+    void Print(const std::string& text) {
+        if (options_.trace != nullptr) std::fputs(text.c_str(), options_.trace);
+    }
+
+    void FlushTrace() {
+        const auto& trace = host_.Trace();
+        for (; shown_ < trace.size(); ++shown_) Print(kIndent + trace[shown_] + "\n");
+    }
+
+    // Ends the scenario: Failed for an expectation or the plug-in, Error for
+    // what keeps the scenario from running (a library that does not load).
+    bool Stop(const Step& step, Outcome outcome, const std::string& message) {
+        result_.outcome = outcome;
+        const std::string where = scenario_.file + (step.line != 0 ? ":" + std::to_string(step.line) : "") + ": " +
+                                  step.Label() + ": " + message;
+        result_.messages.push_back(where);
+        Print(std::string(kIndent) + (outcome == Outcome::Failed ? "FAILED: " : "ERROR: ") + message + "\n");
+        return false;
+    }
+
+    void SetUpWorld() {
+        for (const auto& [path, value] : scenario_.resources) host_.SetResource(path, value);
+        for (const Endpoint& endpoint : scenario_.endpoints) {
+            auto next = std::make_shared<std::size_t>(0);
+            std::vector<Host::Answer> answers = endpoint.answers;
+            host_.SetEndpoint(endpoint.method, endpoint.path, [answers, next](const Host::RecordedRequest&) {
+                const std::size_t index = std::min(*next, answers.size() - 1);
+                ++*next;
+                return answers[index];
+            });
+        }
+    }
+
+    bool LoadAndStart(const Step& step) {
+        if (!host_.IsLoaded()) {
+            std::string error;
+            if (!host_.Load(plugin_, &error)) return Stop(step, Outcome::Error, "cannot load the plug-in: " + error);
+        }
+        if (!host_.Start()) return Stop(step, Outcome::Failed, "the plug-in's start returned false");
+        return true;
+    }
+
+    bool Execute(const Step& step) {
+        const BindingProperty& a = step.arguments;
+        const std::string path(a.GetMember("path").AsString());
+        std::string detail = path;
+        if (step.kind == "advance") detail = Host::SecondsText(static_cast<double>(step.duration) * 1e-9);
+        if (step.kind == "event") detail = std::string(a.GetMember("name").AsString());
+        Print("step " + std::to_string(step.number) + "  " + step.kind + (detail.empty() ? "" : " " + detail) + "\n");
+        window_ = Window{host_.Requests().size(), host_.LogLines().size(), host_.Subscriptions().size(), step.number};
+        if (step.kind == "start") return LoadAndStart(step);
+        if (step.kind == "stop") {
+            host_.Stop();
+            return true;
+        }
+        if (step.kind == "restart") {
+            host_.Unload();
+            return LoadAndStart(step);
+        }
+        if (step.kind == "create") {
+            host_.Create(path, a.GetMember("body"));
+        } else if (step.kind == "update") {
+            host_.Update(path, a.GetMember("body"));
+        } else if (step.kind == "delete") {
+            host_.Delete(path);
+        } else if (step.kind == "set") {
+            host_.SetResource(path, a.GetMember("body"));
+        } else if (step.kind == "event") {
+            const BindingProperty* data = a.FindMember("data");
+            host_.DeliverResourceEvent(std::string(a.GetMember("name").AsString()), std::string(a.GetMember("uri").AsString()),
+                                       EventTypeNamed(a.GetMember("type").AsString("Update")),
+                                       data != nullptr ? std::optional<BindingProperty>(*data) : std::nullopt);
+        } else if (step.kind == "advance") {
+            host_.Advance(step.duration);
+        }
+        return true;
+    }
+
+    bool CountMatches(const Step& step, std::size_t matches, const std::string& seen) {
+        const BindingProperty* count = step.arguments.FindMember("count");
+        const bool ok = count != nullptr ? matches == count->AsUnsigned() : matches > 0;
+        Print("step " + std::to_string(step.number) + "  " + step.kind + " " + Wanted(step) + " ... ");
+        if (ok) {
+            Print("ok (" + std::to_string(matches) + (matches == 1 ? " match)\n" : " matches)\n"));
+            return true;
+        }
+        Print("\n");
+        const std::string expected = count != nullptr ? std::to_string(count->AsUnsigned()) : "at least 1";
+        return Stop(step, Outcome::Failed,
+                    "expected " + expected + ", found " + std::to_string(matches) + " since step " +
+                        std::to_string(window_.step) + seen);
+    }
+
+    bool ExpectRequest(const Step& step, bool wantNone) {
+        const BindingProperty& a = step.arguments;
+        const BindingProperty* method = a.FindMember("method");
+        const BindingProperty* path = a.FindMember("path");
+        const BindingProperty* body = a.FindMember("body");
+        const BindingProperty* params = a.FindMember("params");
+        std::size_t matches = 0;
+        std::string seen;
+        const auto& requests = host_.Requests();
+        for (std::size_t i = window_.requests; i < requests.size(); ++i) {
+            const Host::RecordedRequest& request = requests[i];
+            std::string why;
+            bool match = true;
+            if (method != nullptr && request.method != MethodCode(method->AsString())) match = false;
+            if (path != nullptr && request.path != path->AsString()) match = false;
+            if (match && body != nullptr) {
+                const BindingProperty* single = request.parameters.size() == 1 ? &request.parameters[0].value : nullptr;
+                match = ValueMatches(*body, single, why, "body");
+            }
+            if (match && params != nullptr) {
+                BindingProperty values;
+                values.MakeCollection();
+                for (const Host::RecordedParameter& parameter : request.parameters) values.AppendElement() = parameter.value;
+                match = ValueMatches(*params, &values, why, "params");
+            }
+            matches += match;
+            seen += "\n" + std::string(kIndent) + "  " + RequestText(request) + (why.empty() ? "" : "  <- " + why);
+        }
+        if (seen.empty()) seen = "\n" + std::string(kIndent) + "  (no requests)";
+        else seen = ":" + seen;
+        if (!wantNone) return CountMatches(step, matches, seen);
+        Print("step " + std::to_string(step.number) + "  " + step.kind + " " + Wanted(step) + " ... ");
+        if (matches == 0) {
+            Print("ok\n");
+            return true;
+        }
+        Print("\n");
+        return Stop(step, Outcome::Failed, std::to_string(matches) + " such requests since step " +
+                                               std::to_string(window_.step) + seen);
+    }
+
+    bool ExpectLog(const Step& step) {
+        const BindingProperty* level = step.arguments.FindMember("level");
+        const BindingProperty* text = step.arguments.FindMember("text");
+        std::size_t matches = 0;
+        std::string seen;
+        const auto& lines = host_.LogLines();
+        for (std::size_t i = window_.logs; i < lines.size(); ++i) {
+            const bool match = (level == nullptr || lines[i].level == LevelNamed(level->AsString())) &&
+                               (text == nullptr || lines[i].text.find(text->AsString()) != std::string::npos);
+            matches += match;
+            seen += "\n" + std::string(kIndent) + "  " + Host::LevelText(lines[i].level) + " " + lines[i].text;
+        }
+        return CountMatches(step, matches, seen.empty() ? "\n" + std::string(kIndent) + "  (no log lines)" : ":" + seen);
+    }
+
+    bool ExpectSubscription(const Step& step) {
+        const std::string_view event = step.arguments.GetMember("event").AsString();
+        std::size_t matches = 0;
+        std::string seen;
+        const auto& subscriptions = host_.Subscriptions();
+        for (std::size_t i = window_.subscriptions; i < subscriptions.size(); ++i) {
+            matches += subscriptions[i].subscribe && subscriptions[i].eventName == event;
+            seen += "\n" + std::string(kIndent) + "  " + (subscriptions[i].subscribe ? "subscribe " : "unsubscribe ") +
+                    subscriptions[i].eventName;
+        }
+        return CountMatches(step, matches,
+                            seen.empty() ? "\n" + std::string(kIndent) + "  (no subscriptions)" : ":" + seen);
+    }
+
+    bool Expect(const Step& step) {
+        if (step.kind == "expect-request") return ExpectRequest(step, false);
+        if (step.kind == "expect-no-request") return ExpectRequest(step, true);
+        if (step.kind == "expect-log") return ExpectLog(step);
+        return ExpectSubscription(step);
+    }
+
+    struct Window {
+        std::size_t requests = 0;
+        std::size_t logs = 0;
+        std::size_t subscriptions = 0;
+        std::size_t step = 0;
+    };
+
+    const Scenario& scenario_;
+    const RunOptions& options_;
+    Host::SimulatedHost host_;
+    std::string plugin_;
+    ScenarioResult result_;
+    Window window_;
+    std::size_t shown_ = 0;
+};
+
+}  // namespace
+
+ScenarioResult RunScenario(const Scenario& scenario, const RunOptions& options) {
+    return Runner(scenario, options).Run();
+}
+
+}  // namespace Vorn::HostSimulator
