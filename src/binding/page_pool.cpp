@@ -69,6 +69,9 @@ void PagePool::ReleaseRegion(uintptr_t base) {
     auto* start = reinterpret_cast<char*>(base);
     for (std::size_t i = 0; i < kPagesPerRegion; ++i) Unlink(reinterpret_cast<FreePage*>(start + i * kPageSize));
     regions_.erase(base);
+    // The pool is never destroyed, so an index left allocated when the last
+    // region goes would outlive a plug-in library that is unloaded.
+    if (regions_.empty()) std::unordered_map<uintptr_t, uint32_t>().swap(regions_);
     Platform::ReleaseRegion(start);
     ++released_;
 }

@@ -80,7 +80,8 @@ RequestResult<BindingProperty> PluginBase::SendPreparedRequest(RequestMethod met
 
     if (response->streamRead != nullptr) {
         std::string text;
-        text.reserve(std::min(response->streamSize, kMaxStreamReservation));
+        const uint32_t sizeHint = response->streamSize;  // copied: the record is packed
+        text.reserve(std::min(sizeHint, kMaxStreamReservation));
         char buffer[kStreamChunk];
         bool failed = false;
         bool more = true;

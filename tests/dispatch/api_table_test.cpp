@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "binding/binding_descriptor.h"
+#include "boundary_field.h"
 #include "dispatch/api_table.h"
 
 namespace Vorn {
@@ -50,6 +51,8 @@ struct BindingDescriptor<Rest> {
 
 namespace {
 
+using Testing::Field;
+
 const ApiTypeEntry* FindType(const ApiTable& table, const char* name) {
     for (uint32_t i = 0; i < table.typeCount; ++i) {
         if (std::strcmp(table.types[i].name, name) == 0) return &table.types[i];
@@ -87,10 +90,10 @@ TEST_F(ApiTableTest, NoFunctionsButEveryTypeAndEvent) {
 TEST_F(ApiTableTest, ArraysAreAlsoLinkedLists) {
     for (uint32_t i = 0; i < Table().typeCount; ++i) {
         const ApiTypeEntry& type = Table().types[i];
-        EXPECT_EQ(type.next, i + 1 < Table().typeCount ? &Table().types[i + 1] : nullptr);
+        EXPECT_EQ(Field(type.next), i + 1 < Table().typeCount ? &Table().types[i + 1] : nullptr);
         const auto* members = type.members;
         for (uint32_t m = 0; members != nullptr && m < type.count; ++m) {
-            EXPECT_EQ(members[m].next, m + 1 < type.count ? &members[m + 1] : nullptr) << type.name;
+            EXPECT_EQ(Field(members[m].next), m + 1 < Field(type.count) ? &members[m + 1] : nullptr) << Field(type.name);
         }
     }
     for (uint32_t i = 0; i < Table().eventCount; ++i) {
@@ -101,58 +104,58 @@ TEST_F(ApiTableTest, ArraysAreAlsoLinkedLists) {
 TEST_F(ApiTableTest, StructureMembersCarryCodesOffsetsAndDescribedNames) {
     const ApiTypeEntry* note = FindType(Table(), "TestNote");
     ASSERT_NE(note, nullptr);
-    EXPECT_EQ(note->size, sizeof(Note));
-    ASSERT_EQ(note->count, 2u);
-    EXPECT_EQ(note->enumerators, nullptr);
-    ASSERT_EQ(note->tagCount, 2u);
-    EXPECT_STREQ(note->tags[1], "test");
-    EXPECT_STREQ(note->members[0].name, "name");
-    EXPECT_STREQ(note->members[0].description, "what it is called");
-    EXPECT_EQ(note->members[0].type, 12u);
-    EXPECT_STREQ(note->members[0].describedType, "");
-    EXPECT_EQ(note->members[1].offset, offsetof(Note, tone));
-    EXPECT_EQ(note->members[1].type, 16u);
-    EXPECT_STREQ(note->members[1].describedType, "TestTone");
+    EXPECT_EQ(Field(note->size), sizeof(Note));
+    ASSERT_EQ(Field(note->count), 2u);
+    EXPECT_EQ(Field(note->enumerators), nullptr);
+    ASSERT_EQ(Field(note->tagCount), 2u);
+    EXPECT_STREQ(Field(note->tags)[1], "test");
+    EXPECT_STREQ(Field(note->members[0].name), "name");
+    EXPECT_STREQ(Field(note->members[0].description), "what it is called");
+    EXPECT_EQ(Field(note->members[0].type), 12u);
+    EXPECT_STREQ(Field(note->members[0].describedType), "");
+    EXPECT_EQ(Field(note->members[1].offset), offsetof(Note, tone));
+    EXPECT_EQ(Field(note->members[1].type), 16u);
+    EXPECT_STREQ(Field(note->members[1].describedType), "TestTone");
 
     const ApiTypeEntry* chord = FindType(Table(), "TestChord");
     ASSERT_NE(chord, nullptr);
     const ApiMemberEntry& notes = chord->members[0];
-    EXPECT_EQ(notes.type, 15u);
-    EXPECT_EQ(notes.elementType, 17u);
-    EXPECT_STREQ(notes.describedType, "TestNote");
-    EXPECT_EQ(notes.optional, 1u);
+    EXPECT_EQ(Field(notes.type), 15u);
+    EXPECT_EQ(Field(notes.elementType), 17u);
+    EXPECT_STREQ(Field(notes.describedType), "TestNote");
+    EXPECT_EQ(Field(notes.optional), 1u);
     const ApiMemberEntry& times = chord->members[1];
-    EXPECT_EQ(times.type, 15u);
-    EXPECT_EQ(times.elementType, 9u);
-    EXPECT_STREQ(times.describedType, "") << "a vector of numbers describes no type";
+    EXPECT_EQ(Field(times.type), 15u);
+    EXPECT_EQ(Field(times.elementType), 9u);
+    EXPECT_STREQ(Field(times.describedType), "") << "a vector of numbers describes no type";
 }
 
 TEST_F(ApiTableTest, EnumerationsInNameOrderAndEmptyStructures) {
     const ApiTypeEntry* tone = FindType(Table(), "TestTone");
     ASSERT_NE(tone, nullptr);
-    EXPECT_EQ(tone->members, nullptr);
-    ASSERT_EQ(tone->count, 2u);
-    EXPECT_STREQ(tone->enumerators[0].name, "High");
-    EXPECT_EQ(tone->enumerators[0].value, -1);
-    EXPECT_STREQ(tone->enumerators[1].name, "Low");
-    EXPECT_STREQ(tone->enumerators[1].description, "deep");
+    EXPECT_EQ(Field(tone->members), nullptr);
+    ASSERT_EQ(Field(tone->count), 2u);
+    EXPECT_STREQ(Field(tone->enumerators[0].name), "High");
+    EXPECT_EQ(Field(tone->enumerators[0].value), -1);
+    EXPECT_STREQ(Field(tone->enumerators[1].name), "Low");
+    EXPECT_STREQ(Field(tone->enumerators[1].description), "deep");
 
     const ApiTypeEntry* rest = FindType(Table(), "TestRest");
     ASSERT_NE(rest, nullptr);
-    EXPECT_EQ(rest->members, nullptr);
-    EXPECT_EQ(rest->enumerators, nullptr);
-    EXPECT_EQ(rest->count, 0u);
+    EXPECT_EQ(Field(rest->members), nullptr);
+    EXPECT_EQ(Field(rest->enumerators), nullptr);
+    EXPECT_EQ(Field(rest->count), 0u);
 }
 
 TEST_F(ApiTableTest, EventsNameTheirPayloadType) {
     ASSERT_EQ(Table().eventCount, 1u);
     const ApiEventEntry& event = Table().events[0];
-    EXPECT_STREQ(event.name, "OnCallback");
-    EXPECT_STREQ(event.nameSpace, "");
-    EXPECT_STREQ(event.payloadType, "BindingCallbackEvent");
-    EXPECT_STREQ(event.description, "Fired when a callback is invoked.");
-    ASSERT_EQ(event.tagCount, 1u);
-    EXPECT_STREQ(event.tags[0], "$builtin");
+    EXPECT_STREQ(Field(event.name), "OnCallback");
+    EXPECT_STREQ(Field(event.nameSpace), "");
+    EXPECT_STREQ(Field(event.payloadType), "BindingCallbackEvent");
+    EXPECT_STREQ(Field(event.description), "Fired when a callback is invoked.");
+    ASSERT_EQ(Field(event.tagCount), 1u);
+    EXPECT_STREQ(Field(event.tags)[0], "$builtin");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // read notifications, and the registered types.
 #include <gtest/gtest.h>
 
+#include "boundary_field.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -50,7 +52,7 @@ TEST_F(Observation, AKnownSummonerStaysUntilLogout) {
     QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
     const auto asked = RequestsTo(host_, kHostMethodGet, kEligibilityPath);
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(Compact(asked[0]->parameters[0].value), "[43]");
+    EXPECT_EQ(Compact(Field(asked[0]->parameters[0].value)), "[43]");
 }
 
 TEST_F(Observation, OnlyAnAvailabilityThatComesOnDecides) {
@@ -118,15 +120,17 @@ TEST_F(Observation, TheThirteenTypesUnderThePrefix) {
                                                "GameflowAvailability", "FeaturedModesConfig", "Maps", "Eligibility",
                                                "LoginSessionStates", "LoginSession"}));
     ASSERT_NE(login, nullptr);
-    ASSERT_EQ(login->count, 4u);
+    ASSERT_EQ(Field(login->count), 4u);
     std::vector<std::pair<std::string, int32_t>> enumerators;
-    for (uint32_t i = 0; i < login->count; ++i) enumerators.emplace_back(login->enumerators[i].name, login->enumerators[i].value);
+    for (uint32_t i = 0; i < login->count; ++i) {
+        enumerators.emplace_back(Field(login->enumerators[i].name), Field(login->enumerators[i].value));
+    }
     EXPECT_EQ(enumerators, (std::vector<std::pair<std::string, int32_t>>{
                                {"ERROR", 3}, {"IN_PROGRESS", 0}, {"LOGGING_OUT", 2}, {"SUCCEEDED", 1}}));
     ASSERT_NE(queue, nullptr);
-    ASSERT_EQ(queue->count, 9u);
-    EXPECT_STREQ(queue->members[8].name, "queueAvailability");
-    EXPECT_STREQ(queue->members[8].describedType, "QelFeaturedModesQueueAvailability");
+    ASSERT_EQ(Field(queue->count), 9u);
+    EXPECT_STREQ(Field(queue->members[8].name), "queueAvailability");
+    EXPECT_STREQ(Field(queue->members[8].describedType), "QelFeaturedModesQueueAvailability");
 }
 
 }  // namespace

@@ -75,11 +75,11 @@ TEST_F(Persistence, TwoPostsInOneWindowGiveOnePatchWithTheLaterTime) {
     PostOne();
     // All featured queues go, then come back: a second notification.
     QueuesUpdate("[]");
-    before_ = NowMilliseconds();
     QueuesUpdate("[" + FeaturedQueue(1300, NowMilliseconds() + 1000) + "]");
-    after_ = NowMilliseconds();
     SetEligible({1300});
+    before_ = NowMilliseconds();
     host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"None"})"));
+    after_ = NowMilliseconds();
     ASSERT_EQ(Posts().size(), 2u);
     host_.Advance(10 * kMinute);
     const auto patches = Patches();

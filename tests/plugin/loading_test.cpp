@@ -2,6 +2,8 @@
 // export.
 #include <gtest/gtest.h>
 
+#include "boundary_field.h"
+
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -25,35 +27,35 @@ TEST(PluginLoading, FillsTheRecord) {
     std::string error;
     ASSERT_TRUE(host.Load(VORN_TEST_PLUGIN_PATH, &error)) << error;
     const PluginHostRecord& record = host.Record();
-    EXPECT_EQ(record.major, 18u);
-    EXPECT_EQ(record.minor, 0u) << "the plug-in's own version goes back";
-    EXPECT_EQ(record.patch, 0u);
-    ASSERT_NE(record.callbacks, nullptr);
-    EXPECT_NE(record.callbacks->start, nullptr);
-    EXPECT_NE(record.callbacks->stop, nullptr);
-    EXPECT_NE(record.callbacks->memoryStatistics, nullptr);
-    EXPECT_NE(record.plugin, nullptr);
-    EXPECT_STREQ(record.shortName, "vorn-test-plugin");
-    ASSERT_NE(record.apiTable, nullptr);
+    EXPECT_EQ(Field(record.major), 18u);
+    EXPECT_EQ(Field(record.minor), 0u) << "the plug-in's own version goes back";
+    EXPECT_EQ(Field(record.patch), 0u);
+    ASSERT_NE(Field(record.callbacks), nullptr);
+    EXPECT_NE(Field(record.callbacks->start), nullptr);
+    EXPECT_NE(Field(record.callbacks->stop), nullptr);
+    EXPECT_NE(Field(record.callbacks->memoryStatistics), nullptr);
+    EXPECT_NE(Field(record.plugin), nullptr);
+    EXPECT_STREQ(Field(record.shortName), "vorn-test-plugin");
+    ASSERT_NE(Field(record.apiTable), nullptr);
 
     const ApiTable& table = *record.apiTable;
-    EXPECT_EQ(table.functionCount, 0u);
+    EXPECT_EQ(Field(table.functionCount), 0u);
     const ApiTypeEntry* lamp = FindType(table, "VornTestPluginLamp");
     ASSERT_NE(lamp, nullptr) << "the plug-in's own types carry its prefix";
-    EXPECT_EQ(lamp->count, 4u);
-    EXPECT_STREQ(lamp->members[2].describedType, "VornTestPluginLight");
+    EXPECT_EQ(Field(lamp->count), 4u);
+    EXPECT_STREQ(Field(lamp->members[2].describedType), "VornTestPluginLight");
     const ApiTypeEntry* resourceEvent = FindType(table, "PluginResourceEvent");
     ASSERT_NE(resourceEvent, nullptr);
-    EXPECT_STREQ(resourceEvent->members[1].name, "eventType");
+    EXPECT_STREQ(Field(resourceEvent->members[1].name), "eventType");
     const ApiTypeEntry* logins = FindType(table, "PluginManagerState");
     ASSERT_NE(logins, nullptr);
-    EXPECT_EQ(logins->count, 2u);
+    EXPECT_EQ(Field(logins->count), 2u);
     std::set<std::string> events;
     for (uint32_t i = 0; i < table.eventCount; ++i) {
         events.insert(table.events[i].name);
         if (std::strcmp(table.events[i].name, "OnJsonApiEvent") == 0) {
-            EXPECT_STREQ(table.events[i].nameSpace, "vclient");
-            EXPECT_STREQ(table.events[i].payloadType, "PluginResourceEvent");
+            EXPECT_STREQ(Field(table.events[i].nameSpace), "vclient");
+            EXPECT_STREQ(Field(table.events[i].payloadType), "PluginResourceEvent");
         }
     }
     EXPECT_EQ(events, (std::set<std::string>{"OnCallback", "OnJsonApiEvent", "OnLcdsEvent",
@@ -145,12 +147,12 @@ TEST_F(TestPluginHost, ASecondStartKeepsTheFirstLogTarget) {
 
 TEST_F(TestPluginHost, StopUnsubscribesAndTheMemoryStatisticsAreSane) {
     PluginMemoryStatistics statistics = host_.MemoryStatistics();
-    EXPECT_EQ(statistics.reserved[0], 0u);
-    EXPECT_EQ(statistics.reserved[1], 0u);
-    EXPECT_GT(statistics.counters[3], 0u) << "allocations";
-    EXPECT_GE(statistics.counters[2], statistics.counters[4]) << "bytes allocated >= bytes freed";
-    EXPECT_GE(statistics.counters[3], statistics.counters[5]) << "allocations >= frees";
-    EXPECT_GE(statistics.counters[0], statistics.counters[2] - statistics.counters[4]) << "peak >= in use";
+    EXPECT_EQ(Field(statistics.reserved)[0], 0u);
+    EXPECT_EQ(Field(statistics.reserved)[1], 0u);
+    EXPECT_GT(Field(statistics.counters)[3], 0u) << "allocations";
+    EXPECT_GE(Field(statistics.counters)[2], Field(statistics.counters)[4]) << "bytes allocated >= bytes freed";
+    EXPECT_GE(Field(statistics.counters)[3], Field(statistics.counters)[5]) << "allocations >= frees";
+    EXPECT_GE(Field(statistics.counters)[0], Field(statistics.counters)[2] - Field(statistics.counters)[4]) << "peak >= in use";
 
     host_.Stop();
     bool unsubscribed = false;
