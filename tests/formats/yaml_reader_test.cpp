@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "binding/binding_limits.h"
+#include "formats/yaml_scalar.h"
 
 namespace Vorn {
 namespace {
