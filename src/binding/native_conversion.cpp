@@ -355,7 +355,7 @@ bool IsZeroValue(const BindingProperty& value) {
 }
 
 void StructToValue(BindingResult& result, BindingProperty& target, const void* native,
-                   const BindingTypeDescription* type, const TypeRegistry* registry) {
+                   const BindingTypeDescription* type) {
     if (!result.ok) return;
     if (type == nullptr) return Fail(result, kUnregisteredNative, {});
     target.MakeStructure();
@@ -363,18 +363,18 @@ void StructToValue(BindingResult& result, BindingProperty& target, const void* n
         const void* member = static_cast<const char*>(native) + field.offset;
         if ((field.flags & kFieldOmitZero) != 0) {
             BindingProperty converted;
-            field.conversion->toValue(result, converted, member, field.typeRef.described, registry);
+            field.conversion->toValue(result, converted, member, field.typeRef.described);
             if (!result.ok) return;
             if (!IsZeroValue(converted)) target.Member(field.name) = std::move(converted);
         } else {
-            field.conversion->toValue(result, target.Member(field.name), member, field.typeRef.described, registry);
+            field.conversion->toValue(result, target.Member(field.name), member, field.typeRef.described);
             if (!result.ok) return;
         }
     }
 }
 
 void ValueToStruct(BindingResult& result, void* native, const BindingProperty& input, std::string_view path,
-                   const BindingTypeDescription* type, const TypeRegistry* registry, int extra) {
+                   const BindingTypeDescription* type, const TypeRegistry* registry) {
     if (!result.ok) return;
     if (input.IsEmpty()) return Fail(result, kRequired, {path});
     if (type == nullptr) return Fail(result, kUnregisteredTarget, {path});
@@ -384,7 +384,7 @@ void ValueToStruct(BindingResult& result, void* native, const BindingProperty& i
         const BindingProperty* member = input.FindMember(field.name);
         if (member != nullptr && !member->IsEmpty()) {
             field.conversion->fromValue(result, static_cast<char*>(native) + field.offset, *member, field.name,
-                                        field.typeRef.described, registry, extra);
+                                        field.typeRef.described, registry);
         } else if ((field.flags & kFieldRequired) != 0) {
             Fail(result, kMissingRequiredField, {path, type->name, field.name});
         }

@@ -50,9 +50,9 @@ bool TextToFloating(BindingResult& result, std::string_view text, std::string_vi
 
 // Records and the zero values that a member with kFieldOmitZero leaves out.
 void StructToValue(BindingResult& result, BindingProperty& target, const void* native,
-                   const BindingTypeDescription* type, const TypeRegistry* registry);
+                   const BindingTypeDescription* type);
 void ValueToStruct(BindingResult& result, void* native, const BindingProperty& input, std::string_view path,
-                   const BindingTypeDescription* type, const TypeRegistry* registry, int extra);
+                   const BindingTypeDescription* type, const TypeRegistry* registry);
 bool IsZeroValue(const BindingProperty& value);
 
 // The container rules' messages, for the typed vector and map conversions.
