@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "logging/log_groups.h"
 #include "platform/clock.h"
@@ -10,8 +11,9 @@
 namespace Vorn {
 
 const char* LogLevelText(int32_t level) {
-    static const char* const kTexts[] = {"  OKAY", "  WARN", " ERROR", "ALWAYS"};
-    return level >= 0 && level <= 3 ? kTexts[level] : "     ?";
+    static constexpr const char* kTexts[] = {"  OKAY", "  WARN", " ERROR", "ALWAYS"};
+    static_assert(std::size(kTexts) == kLogAlways + 1, "one text per level");
+    return level >= 0 && level <= kLogAlways ? kTexts[level] : "     ?";
 }
 
 namespace {
