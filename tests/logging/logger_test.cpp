@@ -238,6 +238,30 @@ TEST(LogLineFormat, Codes) {
     EXPECT_EQ(Render("#T", m), thread);
 }
 
+TEST(LogLineFormat, ElapsedSecondsAreExactAtAnyAge) {
+    const struct {
+        const char* description;
+        uint64_t nanoseconds;
+        const char* text;
+    } cases[] = {
+        {"the first use", 0, "000000.000"},
+        {"less than a millisecond is cut", 999999, "000000.000"},
+        {"the last nanosecond of a second", 999999999, "000000.999"},
+        {"seconds and milliseconds", 12345000000, "000012.345"},
+        {"4.5 hours and 1 ms", 16200001000000, "016200.001"},
+        {"4.5 hours and 999 ms", 16200999000000, "016200.999"},
+        {"seven digits of seconds", 1000000000000000, "1000000.000"},
+        {"200 days and 123 ms", 17280000123000000, "17280000.123"},
+        {"the largest count", UINT64_MAX, "18446744073.709"},
+    };
+    for (const auto& c : cases) {
+        char text[64];
+        const int length = FormatElapsedSeconds(c.nanoseconds, text, sizeof(text));
+        EXPECT_EQ(std::string(text), c.text) << c.description;
+        EXPECT_EQ(length, static_cast<int>(std::strlen(c.text))) << c.description;
+    }
+}
+
 TEST(LogLineFormat, CutKeepsNewlineAndTerminator) {
     LogMessage m = Message(kLogWarn, 0, "abcdefghij");
     EXPECT_EQ(Render("#M", m, 6), "abcd\n");
