@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "binding/binding_limits.h"
-#include "formats/yaml_scalar.h"
 #include "decimal_comma_locale.h"
 #include "guarded_text.h"
 #include "repeat_text.h"
@@ -331,17 +330,6 @@ TEST(YamlReader, ReadsNumbersIndependentlyOfTheLocale) {
     EXPECT_EQ(*end, '.') << locale.Name();
     EXPECT_EQ(Outcome("a: 0.5\nb: 1.5e3\nc: 0,5\nd: !!float 0.25"), "{a:f0.5,b:u1500,c:'0,5',d:f0.25}")
         << locale.Name();
-}
-
-TEST(YamlScalarToValue, DoesNothingAfterAFailure) {
-    BindingResult result;
-    result.Fail("first");
-    BindingProperty target;
-    target.SetUnsigned(3);
-    YamlScalarToValue(result, target, nullptr, "x", 1, false);
-    YamlScalarToValue(result, target, "!custom", "x", 1, false);
-    EXPECT_EQ(Show(target), "u3");
-    EXPECT_EQ(result.Message(), "first");
 }
 
 }  // namespace
