@@ -11,8 +11,11 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 // A request no heap can meet comes back null, as from the C heap, instead of
-// being reported as an error: the tests below make such requests.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+// being reported as an error: the tests below make such requests. Visible,
+// so that the sanitizer's runtime finds it.
+extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 #endif
 
 namespace Vorn {
