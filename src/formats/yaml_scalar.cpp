@@ -21,11 +21,13 @@ constexpr const char* kUnsupportedTag = "Unsupported YAML tag '%1'.";
 // Tagged numbers are converted as a native member named "yaml" would be.
 constexpr std::string_view kConversionPath = "yaml";
 
-constexpr std::array<std::string_view, 11> kTrueWords = {"true", "True", "TRUE", "y",  "Y", "yes",
-                                                         "Yes",  "YES",  "on",   "On", "ON"};
-constexpr std::array<std::string_view, 11> kFalseWords = {"false", "False", "FALSE", "n",   "N",  "no",
-                                                          "No",    "NO",    "off",   "Off", "OFF"};
-constexpr std::array<std::string_view, 5> kNullWords = {"", "~", "null", "Null", "NULL"};
+// Sized by their lists: a size written out would pad a shorter list with
+// empty words.
+constexpr auto kTrueWords =
+    std::to_array<std::string_view>({"true", "True", "TRUE", "y", "Y", "yes", "Yes", "YES", "on", "On", "ON"});
+constexpr auto kFalseWords =
+    std::to_array<std::string_view>({"false", "False", "FALSE", "n", "N", "no", "No", "NO", "off", "Off", "OFF"});
+constexpr auto kNullWords = std::to_array<std::string_view>({"", "~", "null", "Null", "NULL"});
 
 template <std::size_t N>
 bool IsOneOf(std::string_view text, const std::array<std::string_view, N>& words) {
