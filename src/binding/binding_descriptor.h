@@ -103,12 +103,11 @@ struct ScalarShapeBase {
 template <>
 struct NativeShape<bool> : ScalarShapeBase<bool> {
     static constexpr BindingType kType = BindingType::Bool;
-    static void ToValue(BindingResult&, BindingProperty& target, const bool& native, const BindingTypeDescription*,
-                        const TypeRegistry*) {
+    static void ToValue(BindingResult&, BindingProperty& target, const bool& native, const BindingTypeDescription*) {
         target.SetBool(native);
     }
     static void FromValue(BindingResult& result, bool& native, const BindingProperty& input, std::string_view path,
-                          const BindingTypeDescription*, const TypeRegistry*, int) {
+                          const BindingTypeDescription*, const TypeRegistry*) {
         ConvertToBool(result, native, input, path);
     }
 };
@@ -120,8 +119,7 @@ struct NativeShape<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<
         : sizeof(T) == 2 ? (std::is_signed_v<T> ? BindingType::Int16 : BindingType::UInt16)
         : sizeof(T) == 4 ? (std::is_signed_v<T> ? BindingType::Int32 : BindingType::UInt32)
                          : (std::is_signed_v<T> ? BindingType::Int64 : BindingType::UInt64);
-    static void ToValue(BindingResult&, BindingProperty& target, const T& native, const BindingTypeDescription*,
-                        const TypeRegistry*) {
+    static void ToValue(BindingResult&, BindingProperty& target, const T& native, const BindingTypeDescription*) {
         if constexpr (std::is_signed_v<T>) {
             target.SetSigned(native);
         } else {
@@ -129,7 +127,7 @@ struct NativeShape<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<
         }
     }
     static void FromValue(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
-                          const BindingTypeDescription*, const TypeRegistry*, int) {
+                          const BindingTypeDescription*, const TypeRegistry*) {
         if constexpr (std::is_signed_v<T>) {
             int64_t v = 0;
             ConvertToSigned(result, v, input, path, std::numeric_limits<T>::min(), std::numeric_limits<T>::max(),
@@ -146,12 +144,11 @@ struct NativeShape<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<
 template <typename T>
 struct NativeShape<T, std::enable_if_t<std::is_floating_point_v<T>>> : ScalarShapeBase<T> {
     static constexpr BindingType kType = sizeof(T) == 4 ? BindingType::Float : BindingType::Double;
-    static void ToValue(BindingResult&, BindingProperty& target, const T& native, const BindingTypeDescription*,
-                        const TypeRegistry*) {
+    static void ToValue(BindingResult&, BindingProperty& target, const T& native, const BindingTypeDescription*) {
         target.SetDouble(native);
     }
     static void FromValue(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
-                          const BindingTypeDescription*, const TypeRegistry*, int) {
+                          const BindingTypeDescription*, const TypeRegistry*) {
         double v = 0.0;
         ConvertToFloating(result, v, input, path, -static_cast<double>(std::numeric_limits<T>::max()),
                           static_cast<double>(std::numeric_limits<T>::max()), ShapeName(kType));
@@ -163,11 +160,11 @@ template <>
 struct NativeShape<std::string> : ScalarShapeBase<std::string> {
     static constexpr BindingType kType = BindingType::String;
     static void ToValue(BindingResult&, BindingProperty& target, const std::string& native,
-                        const BindingTypeDescription*, const TypeRegistry*) {
+                        const BindingTypeDescription*) {
         target.SetString(std::string_view(native));
     }
     static void FromValue(BindingResult& result, std::string& native, const BindingProperty& input,
-                          std::string_view path, const BindingTypeDescription*, const TypeRegistry* registry, int) {
+                          std::string_view path, const BindingTypeDescription*, const TypeRegistry* registry) {
         ConvertToString(result, native, input, path, registry);
     }
 };
@@ -176,11 +173,11 @@ template <>
 struct NativeShape<BindingProperty> : ScalarShapeBase<BindingProperty> {
     static constexpr BindingType kType = BindingType::Object;
     static void ToValue(BindingResult&, BindingProperty& target, const BindingProperty& native,
-                        const BindingTypeDescription*, const TypeRegistry*) {
+                        const BindingTypeDescription*) {
         target = native;
     }
     static void FromValue(BindingResult& result, BindingProperty& native, const BindingProperty& input,
-                          std::string_view, const BindingTypeDescription*, const TypeRegistry*, int) {
+                          std::string_view, const BindingTypeDescription*, const TypeRegistry*) {
         ConvertToObject(result, native, input);
     }
 };
@@ -189,11 +186,11 @@ template <>
 struct NativeShape<std::vector<uint8_t>> : ScalarShapeBase<std::vector<uint8_t>> {
     static constexpr BindingType kType = BindingType::Blob;
     static void ToValue(BindingResult&, BindingProperty& target, const std::vector<uint8_t>& native,
-                        const BindingTypeDescription*, const TypeRegistry*) {
+                        const BindingTypeDescription*) {
         target.SetBlob(native.data(), native.size());
     }
     static void FromValue(BindingResult& result, std::vector<uint8_t>& native, const BindingProperty& input,
-                          std::string_view path, const BindingTypeDescription*, const TypeRegistry*, int) {
+                          std::string_view path, const BindingTypeDescription*, const TypeRegistry*) {
         ConvertToBlob(result, native, input, path);
     }
 };
@@ -206,12 +203,11 @@ struct NativeShape<T> {
     static const BindingTypeDescription* Describe(const TypeRegistry* registry) {
         return registry != nullptr ? registry->FindByIdentifier(&TypeIdOf<T>()) : nullptr;
     }
-    static void ToValue(BindingResult&, BindingProperty& target, const T& native, const BindingTypeDescription*,
-                        const TypeRegistry*) {
+    static void ToValue(BindingResult&, BindingProperty& target, const T& native, const BindingTypeDescription*) {
         target.SetEnum(static_cast<int32_t>(native), &TypeIdOf<T>());
     }
     static void FromValue(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
-                          const BindingTypeDescription* described, const TypeRegistry*, int) {
+                          const BindingTypeDescription* described, const TypeRegistry*) {
         int32_t v = 0;
         ConvertToEnum(result, v, input, path, described);
         if (result.ok) native = static_cast<T>(v);
@@ -226,12 +222,12 @@ struct NativeShape<T> {
         return registry != nullptr ? registry->FindByIdentifier(&TypeIdOf<T>()) : nullptr;
     }
     static void ToValue(BindingResult& result, BindingProperty& target, const T& native,
-                        const BindingTypeDescription* described, const TypeRegistry* registry) {
-        StructToValue(result, target, &native, described, registry);
+                        const BindingTypeDescription* described) {
+        StructToValue(result, target, &native, described);
     }
     static void FromValue(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
-                          const BindingTypeDescription* described, const TypeRegistry* registry, int extra) {
-        ValueToStruct(result, &native, input, path, described, registry, extra);
+                          const BindingTypeDescription* described, const TypeRegistry* registry) {
+        ValueToStruct(result, &native, input, path, described, registry);
     }
 };
 
@@ -243,18 +239,18 @@ struct NativeShape<std::vector<E>, std::enable_if_t<!std::is_same_v<E, uint8_t>>
         return NativeShape<E>::Describe(registry);
     }
     static void ToValue(BindingResult& result, BindingProperty& target, const std::vector<E>& native,
-                        const BindingTypeDescription* described, const TypeRegistry* registry) {
+                        const BindingTypeDescription* described) {
         if (!result.ok) return;
         target.MakeCollection();
         target.Reserve(native.size());
         for (const E& element : native) {
-            NativeShape<E>::ToValue(result, target.AppendElement(), element, described, registry);
+            NativeShape<E>::ToValue(result, target.AppendElement(), element, described);
             if (!result.ok) return;
         }
     }
     static void FromValue(BindingResult& result, std::vector<E>& native, const BindingProperty& input,
                           std::string_view path, const BindingTypeDescription* described,
-                          const TypeRegistry* registry, int extra) {
+                          const TypeRegistry* registry) {
         native.clear();
         if (!result.ok) return;
         if (input.Kind() != BindingKind::Collection) return FailNotACollection(result, path);
@@ -264,7 +260,7 @@ struct NativeShape<std::vector<E>, std::enable_if_t<!std::is_same_v<E, uint8_t>>
         // their default.
         for (std::size_t i = 0; i < elements.size() && result.ok; ++i) {
             if (!elements[i].IsEmpty()) {
-                NativeShape<E>::FromValue(result, native[i], elements[i], path, described, registry, extra);
+                NativeShape<E>::FromValue(result, native[i], elements[i], path, described, registry);
             }
         }
     }
@@ -279,24 +275,23 @@ struct StringMapShape {
         return NativeShape<Mapped>::Describe(registry);
     }
     static void ToValue(BindingResult& result, BindingProperty& target, const Map& native,
-                        const BindingTypeDescription* described, const TypeRegistry* registry) {
+                        const BindingTypeDescription* described) {
         if (!result.ok) return;
         target.MakeStructure();
         for (const auto& [key, mapped] : native) {
-            NativeShape<Mapped>::ToValue(result, target.Member(key), mapped, described, registry);
+            NativeShape<Mapped>::ToValue(result, target.Member(key), mapped, described);
             if (!result.ok) return;
         }
     }
     static void FromValue(BindingResult& result, Map& native, const BindingProperty& input, std::string_view path,
-                          const BindingTypeDescription* described, const TypeRegistry* registry, int extra) {
+                          const BindingTypeDescription* described, const TypeRegistry* registry) {
         native.clear();
         if (!result.ok) return;
         if (input.Kind() != BindingKind::Structure) return FailNotAStructureForMap(result, path);
         if constexpr (requires { native.reserve(std::size_t{}); }) native.reserve(input.Count());
         for (const auto& [key, member] : *input.StructureMembers()) {
             if (member.IsEmpty()) continue;
-            NativeShape<Mapped>::FromValue(result, native[std::string(key->View())], member, path, described, registry,
-                                           extra);
+            NativeShape<Mapped>::FromValue(result, native[std::string(key->View())], member, path, described, registry);
             if (!result.ok) return;
         }
     }
@@ -311,12 +306,12 @@ struct NativeShape<std::unordered_map<std::string, E>> : StringMapShape<std::uno
 template <typename T>
 struct MemberConversionOf {
     static void ToValue(BindingResult& result, BindingProperty& target, const void* native,
-                        const BindingTypeDescription* described, const TypeRegistry* registry) {
-        NativeShape<T>::ToValue(result, target, *static_cast<const T*>(native), described, registry);
+                        const BindingTypeDescription* described) {
+        NativeShape<T>::ToValue(result, target, *static_cast<const T*>(native), described);
     }
     static void FromValue(BindingResult& result, void* native, const BindingProperty& input, std::string_view path,
-                          const BindingTypeDescription* described, const TypeRegistry* registry, int extra) {
-        NativeShape<T>::FromValue(result, *static_cast<T*>(native), input, path, described, registry, extra);
+                          const BindingTypeDescription* described, const TypeRegistry* registry) {
+        NativeShape<T>::FromValue(result, *static_cast<T*>(native), input, path, described, registry);
     }
     static constexpr MemberConversion kOperations{&ToValue, &FromValue};
 };
@@ -364,15 +359,15 @@ const BindingTypeDescription* RegisterBindingType(TypeRegistry& registry, std::s
 template <typename T>
 void NativeToValue(BindingResult& result, const T& native, const TypeRegistry* registry) {
     if (!result.ok) return;
-    NativeShape<T>::ToValue(result, result.value, native, NativeShape<T>::Describe(registry), registry);
+    NativeShape<T>::ToValue(result, result.value, native, NativeShape<T>::Describe(registry));
 }
 
 // Value to native, naming the top-level place by `path` ("<value>",
-// "result", ...). `extra` is handed unchanged to every member conversion.
+// "result", ...).
 template <typename T>
 void ValueToNative(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
-                   const TypeRegistry* registry, int extra = 0) {
-    NativeShape<T>::FromValue(result, native, input, path, NativeShape<T>::Describe(registry), registry, extra);
+                   const TypeRegistry* registry) {
+    NativeShape<T>::FromValue(result, native, input, path, NativeShape<T>::Describe(registry), registry);
 }
 
 }  // namespace Vorn

@@ -24,8 +24,7 @@ bool IsFilledContainer(const BindingProperty& value) {
 
 // The walks that need a value's private parts.
 struct BindingPropertyAccess {
-    static CollectionBody* Collection(const BindingProperty& v) { return v.payload_.collection; }
-    static StructureBody* Structure(const BindingProperty& v) { return v.payload_.structure; }
+    using CollectionBody = BindingProperty::CollectionBody;
 
     static void GrowCollection(BindingProperty& v, std::size_t needed, bool exact) {
         CollectionBody* body = v.payload_.collection;
@@ -67,7 +66,9 @@ struct BindingPropertyAccess {
                     stack.push_back(&last->second);
                 } else {
                     last->second.ReleaseShallow();
-                    InternedString* key = last->first;
+                    // The map keeps its keys const for its readers; the
+                    // arena that interned a key releases it.
+                    auto* key = const_cast<InternedString*>(last->first);
                     members.erase(last);
                     top->arena_->Release(key);
                 }
@@ -573,10 +574,6 @@ std::span<const BindingProperty> BindingProperty::Elements() const {
 }
 
 const BindingProperty::Members* BindingProperty::StructureMembers() const {
-    return kind_ == BindingKind::Structure ? &payload_.structure->members : nullptr;
-}
-
-BindingProperty::Members* BindingProperty::StructureMembers() {
     return kind_ == BindingKind::Structure ? &payload_.structure->members : nullptr;
 }
 

@@ -43,12 +43,13 @@ struct MemberKeyLess {
     bool operator()(std::string_view a, const InternedString* b) const { return a < b->View(); }
 };
 
-struct BlobBody;
-struct CollectionBody;
-struct StructureBody;
-
 class BindingProperty {
     struct ChildTag {};
+    // The out-of-line bodies, in the arena; only the value's own code touches
+    // them, so that every key and element it holds stays counted.
+    struct BlobBody;
+    struct CollectionBody;
+    struct StructureBody;
 
 public:
     // Collections may hold at most this many elements.
@@ -137,11 +138,11 @@ public:
     std::span<const BindingProperty> Elements() const;
 
     // Members of a structure in ascending byte order of their names; null
-    // unless the value is a structure.
-    using Members = std::map<InternedString*, BindingProperty, MemberKeyLess,
-                             ArenaAllocator<std::pair<InternedString* const, BindingProperty>>>;
+    // unless the value is a structure. Read-only: members are added through
+    // Member() and removed by Reset(), which keep the interned names counted.
+    using Members = std::map<const InternedString*, BindingProperty, MemberKeyLess,
+                             ArenaAllocator<std::pair<const InternedString* const, BindingProperty>>>;
     const Members* StructureMembers() const;
-    Members* StructureMembers();
 
     void Visit(BindingVisitor& visitor) const;
     // The same walk for a concrete visitor type: calls bind statically, so a
@@ -176,22 +177,21 @@ private:
 
 static_assert(sizeof(BindingProperty) == (sizeof(void*) == 4 ? 16 : 24), "payload, arena pointer, kind and flag");
 
-struct BlobBody {
+struct BindingProperty::BlobBody {
     uint8_t* data;
     uint32_t size;
     uint32_t capacity;
 };
 
-struct CollectionBody {
+struct BindingProperty::CollectionBody {
     BindingProperty* data;
     uint32_t size;
     uint32_t capacity;
 };
 
-struct StructureBody {
-    explicit StructureBody(ValueArena* arena)
-        : members(MemberKeyLess{}, BindingProperty::Members::allocator_type(arena)) {}
-    BindingProperty::Members members;
+struct BindingProperty::StructureBody {
+    explicit StructureBody(ValueArena* arena) : members(MemberKeyLess{}, Members::allocator_type(arena)) {}
+    Members members;
 };
 
 template <typename Visitor>

@@ -1,5 +1,8 @@
 #include "binding/binding_type.h"
 
+#include <cstddef>
+#include <iterator>
+
 #include "binding/type_registry.h"
 #include "support/message_format.h"
 
@@ -19,9 +22,11 @@ constexpr ShapeNames kShapes[] = {
     {"vector", ""},     {"enum", ""},         {"struct", ""},       {"callback", "callback"}, {"map", ""},
 };
 
+static_assert(std::size(kShapes) == static_cast<std::size_t>(BindingType::Map) + 1, "one entry per shape code");
+
 const ShapeNames* Shape(BindingType type) {
     auto code = static_cast<uint32_t>(type);
-    return code >= 1 && code <= 19 ? &kShapes[code] : nullptr;
+    return code >= 1 && code < std::size(kShapes) ? &kShapes[code] : nullptr;
 }
 
 std::string DescribedName(const TypeRef& ref) { return ref.described != nullptr ? ref.described->name : ""; }

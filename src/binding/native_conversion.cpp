@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "binding/base64.h"
+#include "binding/number_text.h"
 #include "support/message_format.h"
 
 namespace Vorn {
@@ -47,71 +48,6 @@ std::string DoubleText(double value) {
     return error == std::errc() ? std::string(text, end) : std::string("?");
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
-    return 99;
-}
-
-// An integer read as strtoll/strtoull read it (leading white space, a sign,
-// automatic base), but over a length-counted text and without the locale.
-struct ParsedInteger {
-    bool wellFormed = false;  // digits, and nothing after them
-    bool negative = false;
-    bool overflow = false;    // magnitude beyond 64 bits
-    uint64_t magnitude = 0;
-};
-
-ParsedInteger ParseInteger(std::string_view text) {
-    ParsedInteger parsed;
-    std::size_t i = 0;
-    while (i < text.size() && IsSpace(text[i])) ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) parsed.negative = text[i++] == '-';
-    int base = 10;
-    if (i + 2 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') &&
-        DigitValue(text[i + 2]) < 16) {
-        base = 16;
-        i += 2;
-    } else if (i < text.size() && text[i] == '0') {
-        base = 8;
-    }
-    const std::size_t firstDigit = i;
-    for (; i < text.size(); ++i) {
-        const int digit = DigitValue(text[i]);
-        if (digit >= base) break;
-        if (parsed.magnitude > (UINT64_MAX - static_cast<uint64_t>(digit)) / static_cast<uint64_t>(base)) {
-            parsed.overflow = true;
-        } else {
-            parsed.magnitude = parsed.magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
-        }
-    }
-    parsed.wellFormed = i > firstDigit && i == text.size();
-    return parsed;
-}
-
-bool StartsWithMinus(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsSpace(text[i])) ++i;
-    return i < text.size() && text[i] == '-';
-}
-
-// A signed 64-bit value from the magnitude, when it fits.
-bool SignedFromParsed(const ParsedInteger& parsed, int64_t& out) {
-    if (parsed.overflow) return false;
-    if (parsed.negative) {
-        if (parsed.magnitude > static_cast<uint64_t>(INT64_MAX) + 1) return false;
-        out = parsed.magnitude == static_cast<uint64_t>(INT64_MAX) + 1 ? INT64_MIN
-                                                                        : -static_cast<int64_t>(parsed.magnitude);
-        return true;
-    }
-    if (parsed.magnitude > static_cast<uint64_t>(INT64_MAX)) return false;
-    out = static_cast<int64_t>(parsed.magnitude);
-    return true;
-}
-
 // Doubles compare against integer bounds exactly: 2^63 and 2^64 are
 // representable, INT64_MAX and UINT64_MAX are not (they round up to them).
 constexpr double kTwoTo63 = 9223372036854775808.0;
@@ -130,13 +66,13 @@ bool DoubleAtMostUnsigned(double v, uint64_t max) {
 bool TextToSigned(BindingResult& result, std::string_view text, std::string_view path, int64_t min, int64_t max,
                   std::string_view typeName, int64_t& out) {
     if (!result.ok) return false;
-    const ParsedInteger parsed = ParseInteger(text);
-    if (!parsed.wellFormed) {
+    const IntegerText integer = ReadIntegerText(text);
+    if (!integer.wellFormed) {
         Fail(result, kNumberFormat, {text, path, typeName});
         return false;
     }
     int64_t value = 0;
-    if (!SignedFromParsed(parsed, value) || value < min || value > max) {
+    if (!SignedFromIntegerText(integer, value) || value < min || value > max) {
         Fail(result, kOutOfRange, {text, path, typeName});
         return false;
     }
@@ -147,48 +83,32 @@ bool TextToSigned(BindingResult& result, std::string_view text, std::string_view
 bool TextToUnsigned(BindingResult& result, std::string_view text, std::string_view path, uint64_t max,
                     std::string_view typeName, uint64_t& out) {
     if (!result.ok) return false;
-    const ParsedInteger parsed = ParseInteger(text);
-    if (!parsed.wellFormed) {
+    const IntegerText integer = ReadIntegerText(text);
+    if (!integer.wellFormed) {
         Fail(result, kNumberFormat, {text, path, typeName});
         return false;
     }
-    if (StartsWithMinus(text) || parsed.overflow || parsed.magnitude > max) {
+    if (integer.negative || integer.overflow || integer.magnitude > max) {
         Fail(result, kOutOfRange, {text, path, typeName});
         return false;
     }
-    out = parsed.magnitude;
+    out = integer.magnitude;
     return true;
 }
 
 bool TextToFloating(BindingResult& result, std::string_view text, std::string_view path, double min, double max,
                     std::string_view typeName, double& out) {
     if (!result.ok) return false;
-    std::size_t i = 0;
-    while (i < text.size() && IsSpace(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    auto format = std::chars_format::general;
-    if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        format = std::chars_format::hex;
-        i += 2;
-    }
-    double value = 0.0;
-    const char* begin = text.data() + i;
-    const char* end = text.data() + text.size();
-    // from_chars takes no sign of its own: a second sign is a format error.
-    auto [stop, error] = (begin < end && (*begin == '+' || *begin == '-'))
-                             ? std::from_chars_result{begin, std::errc::invalid_argument}
-                             : std::from_chars(begin, end, value, format);
-    if (error == std::errc::invalid_argument || stop != end) {
+    const FloatText number = ReadFloatText(text);
+    if (number.status == FloatText::Status::Malformed) {
         Fail(result, kNumberFormat, {text, path, typeName});
         return false;
     }
-    if (negative) value = -value;
-    if (error == std::errc::result_out_of_range || !(value >= min && value <= max)) {
+    if (number.status != FloatText::Status::Exact || !(number.value >= min && number.value <= max)) {
         Fail(result, kOutOfRange, {text, path, typeName});
         return false;
     }
-    out = value;
+    out = number.value;
     return true;
 }
 
@@ -435,7 +355,7 @@ bool IsZeroValue(const BindingProperty& value) {
 }
 
 void StructToValue(BindingResult& result, BindingProperty& target, const void* native,
-                   const BindingTypeDescription* type, const TypeRegistry* registry) {
+                   const BindingTypeDescription* type) {
     if (!result.ok) return;
     if (type == nullptr) return Fail(result, kUnregisteredNative, {});
     target.MakeStructure();
@@ -443,18 +363,18 @@ void StructToValue(BindingResult& result, BindingProperty& target, const void* n
         const void* member = static_cast<const char*>(native) + field.offset;
         if ((field.flags & kFieldOmitZero) != 0) {
             BindingProperty converted;
-            field.conversion->toValue(result, converted, member, field.typeRef.described, registry);
+            field.conversion->toValue(result, converted, member, field.typeRef.described);
             if (!result.ok) return;
             if (!IsZeroValue(converted)) target.Member(field.name) = std::move(converted);
         } else {
-            field.conversion->toValue(result, target.Member(field.name), member, field.typeRef.described, registry);
+            field.conversion->toValue(result, target.Member(field.name), member, field.typeRef.described);
             if (!result.ok) return;
         }
     }
 }
 
 void ValueToStruct(BindingResult& result, void* native, const BindingProperty& input, std::string_view path,
-                   const BindingTypeDescription* type, const TypeRegistry* registry, int extra) {
+                   const BindingTypeDescription* type, const TypeRegistry* registry) {
     if (!result.ok) return;
     if (input.IsEmpty()) return Fail(result, kRequired, {path});
     if (type == nullptr) return Fail(result, kUnregisteredTarget, {path});
@@ -464,7 +384,7 @@ void ValueToStruct(BindingResult& result, void* native, const BindingProperty& i
         const BindingProperty* member = input.FindMember(field.name);
         if (member != nullptr && !member->IsEmpty()) {
             field.conversion->fromValue(result, static_cast<char*>(native) + field.offset, *member, field.name,
-                                        field.typeRef.described, registry, extra);
+                                        field.typeRef.described, registry);
         } else if ((field.flags & kFieldRequired) != 0) {
             Fail(result, kMissingRequiredField, {path, type->name, field.name});
         }

@@ -37,9 +37,10 @@ void ConvertToObject(BindingResult& result, BindingProperty& out, const BindingP
 void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const BindingProperty& input,
                    std::string_view path);
 
-// Text to number, by the string rules of the targets above: automatic base
-// for integers (0x hexadecimal, a leading 0 octal), decimal floating text,
-// independent of the process locale; the whole text must be a number.
+// Text to number, by the string rules of the targets above: integers as
+// ReadIntegerText reads them (automatic base), floating text as ReadFloatText
+// does (number_text.h), independent of the process locale; the whole text
+// must be a number. An underflow is out of range, as an overflow is.
 bool TextToSigned(BindingResult& result, std::string_view text, std::string_view path, int64_t min, int64_t max,
                   std::string_view typeName, int64_t& out);
 bool TextToUnsigned(BindingResult& result, std::string_view text, std::string_view path, uint64_t max,
@@ -49,9 +50,9 @@ bool TextToFloating(BindingResult& result, std::string_view text, std::string_vi
 
 // Records and the zero values that a member with kFieldOmitZero leaves out.
 void StructToValue(BindingResult& result, BindingProperty& target, const void* native,
-                   const BindingTypeDescription* type, const TypeRegistry* registry);
+                   const BindingTypeDescription* type);
 void ValueToStruct(BindingResult& result, void* native, const BindingProperty& input, std::string_view path,
-                   const BindingTypeDescription* type, const TypeRegistry* registry, int extra);
+                   const BindingTypeDescription* type, const TypeRegistry* registry);
 bool IsZeroValue(const BindingProperty& value);
 
 // The container rules' messages, for the typed vector and map conversions.

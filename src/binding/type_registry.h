@@ -36,9 +36,10 @@ struct BindingResult;
 // and maps), null for other shapes.
 struct MemberConversion {
     void (*toValue)(BindingResult& result, BindingProperty& target, const void* native,
-                    const BindingTypeDescription* described, const TypeRegistry* registry);
+                    const BindingTypeDescription* described);
+    // The registry names enumerators for string targets.
     void (*fromValue)(BindingResult& result, void* native, const BindingProperty& input, std::string_view path,
-                      const BindingTypeDescription* described, const TypeRegistry* registry, int extra);
+                      const BindingTypeDescription* described, const TypeRegistry* registry);
 };
 
 // Member flags.

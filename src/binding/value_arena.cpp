@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <stdexcept>
 
@@ -10,15 +11,24 @@
 
 namespace Vorn {
 
+struct ValueArena::PageHeader {
+    PageHeader* next;
+    PageHeader* previous;
+    uint16_t pageSize;
+    uint16_t used;
+    uint16_t firstFree;
+    uint16_t spare;
+};
+
 namespace {
 
 constexpr uint16_t kExtendedClassSizes[] = {88, 104, 128, 160, 192, 256, 320, 400, 512, 680, 1008};
-constexpr std::size_t kExtendedClasses = sizeof(kExtendedClassSizes) / sizeof(kExtendedClassSizes[0]);
 constexpr std::size_t kPoolPageSize = PagePool::kPageSize;
 constexpr std::size_t kHeaderSize = sizeof(ValueArena::PageHeader);
 
+static_assert(std::size(kExtendedClassSizes) == ValueArena::kExtendedClasses, "one size per extended class");
 static_assert(sizeof(void*) != 4 || kHeaderSize == 16, "the page header is 16 bytes on 32-bit targets");
-static_assert(kExtendedClassSizes[kExtendedClasses - 1] == ValueArena::kLargestPooledBlock);
+static_assert(kExtendedClassSizes[ValueArena::kExtendedClasses - 1] == ValueArena::kLargestPooledBlock);
 
 struct EmptyEntry {
     InternedString header;

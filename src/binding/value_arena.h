@@ -34,16 +34,11 @@ public:
     static constexpr std::size_t kSmallClasses = 18;       // 4 .. 72 bytes
     static constexpr std::size_t kLargestSmallBlock = 72;
     static constexpr std::size_t kInlinePageSize = 144;
+    static constexpr std::size_t kExtendedClasses = 11;    // 88 .. 1008 bytes
     static constexpr std::size_t kLargestPooledBlock = 1008;
 
-    struct PageHeader {
-        PageHeader* next;
-        PageHeader* previous;
-        uint16_t pageSize;
-        uint16_t used;
-        uint16_t firstFree;
-        uint16_t spare;
-    };
+    // The header each page starts with; only the allocator reads it.
+    struct PageHeader;
 
     static ValueArena* Create();
     static void Destroy(ValueArena* arena);
@@ -105,7 +100,7 @@ private:
     Slot* FindSlot(std::string_view text, uint32_t hash) const;
     void ReleaseEverything();
 
-    SizeClass classes_[kSmallClasses + 11];
+    SizeClass classes_[kSmallClasses + kExtendedClasses];
     alignas(16) unsigned char inlinePages_[kSmallClasses][kInlinePageSize];
     HeapBlock* heapBlocks_ = nullptr;
     std::size_t pagesHeld_ = 0;

@@ -4,11 +4,52 @@
 #include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "binding/binding_limits.h"
 #include "formats/rapidjson_allocator.h"
 #include "support/message_format.h"
 
 namespace Vorn {
+
+namespace {
+
+// Receives RapidJSON's events and fills the tree.
+class JsonValueBuilder {
+public:
+    explicit JsonValueBuilder(BindingProperty& root) : current_(&root) {}
+
+    // RapidJSON's handler interface: returning false stops the parse.
+    bool Null();
+    bool Bool(bool value);
+    bool Int(int value);
+    bool Uint(unsigned value);
+    bool Int64(int64_t value);
+    bool Uint64(uint64_t value);
+    bool Double(double value);
+    bool RawNumber(const char* text, unsigned length, bool copy);
+    bool String(const char* text, unsigned length, bool copy);
+    bool StartObject();
+    bool Key(const char* text, unsigned length, bool copy);
+    bool EndObject(unsigned memberCount);
+    bool StartArray();
+    bool EndArray(unsigned elementCount);
+
+private:
+    // The value the next value event fills: a new element when the innermost
+    // open container is a collection, else what the last key chose.
+    BindingProperty& Target() {
+        if (inCollection_) current_ = &open_.back()->AppendElement();
+        return *current_;
+    }
+    bool Open(BindingProperty& container);
+    bool Close();
+
+    BindingProperty* current_;
+    std::vector<BindingProperty*> open_;
+    bool inCollection_ = false;
+};
 
 bool JsonValueBuilder::Null() {
     Target();  // an element is still appended; the place stays empty
@@ -89,8 +130,6 @@ bool JsonValueBuilder::StartArray() {
 }
 
 bool JsonValueBuilder::EndArray(unsigned) { return Close(); }
-
-namespace {
 
 using Reader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, RapidJsonHeapAllocator>;
 

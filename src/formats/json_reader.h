@@ -1,7 +1,7 @@
 #pragma once
 // JSON text to a value tree. RapidJSON's SAX reader tokenizes (strict JSON,
-// UTF-8, default flags); JsonValueBuilder receives its events and fills the
-// tree directly, with no intermediate document.
+// UTF-8, default flags); a handler receives its events and fills the tree
+// directly, with no intermediate document.
 //
 // Mapping: null leaves its place empty; true/false are bools; an unsigned
 // integer that fits 64 bits is unsigned, a negative one that fits is signed,
@@ -12,49 +12,11 @@
 // Failures come back in the result as "Error: <RapidJSON's text> at offset N.".
 // Nesting deeper than kMaxNestingDepth stops the parse (reported as RapidJSON's
 // handler-termination error at that offset), so no text can exhaust the stack.
-#include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "binding/binding_result.h"
 
 namespace Vorn {
-
-class JsonValueBuilder {
-public:
-    explicit JsonValueBuilder(BindingProperty& root) : current_(&root) {}
-
-    // RapidJSON's handler interface: returning false stops the parse.
-    bool Null();
-    bool Bool(bool value);
-    bool Int(int value);
-    bool Uint(unsigned value);
-    bool Int64(int64_t value);
-    bool Uint64(uint64_t value);
-    bool Double(double value);
-    bool RawNumber(const char* text, unsigned length, bool copy);
-    bool String(const char* text, unsigned length, bool copy);
-    bool StartObject();
-    bool Key(const char* text, unsigned length, bool copy);
-    bool EndObject(unsigned memberCount);
-    bool StartArray();
-    bool EndArray(unsigned elementCount);
-
-private:
-    // The value the next value event fills: a new element when the innermost
-    // open container is a collection, else what the last key chose.
-    BindingProperty& Target() {
-        if (inCollection_) current_ = &open_.back()->AppendElement();
-        return *current_;
-    }
-    bool Open(BindingProperty& container);
-    bool Close();
-
-    BindingProperty* current_;
-    std::vector<BindingProperty*> open_;
-    bool inCollection_ = false;
-};
 
 // Every reader takes its input as a std::string_view of bytes. JSON text is
 // read up to its first NUL. The NUL-terminated form reads the same text

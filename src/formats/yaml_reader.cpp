@@ -3,11 +3,7 @@
 #include <yaml.h>
 
 #include <algorithm>
-#include <array>
-#include <charconv>
-#include <cmath>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <string>
 #include <string_view>
@@ -15,7 +11,7 @@
 #include <vector>
 
 #include "binding/binding_limits.h"
-#include "binding/native_conversion.h"
+#include "formats/yaml_scalar.h"
 #include "support/message_format.h"
 
 namespace Vorn {
@@ -31,174 +27,8 @@ constexpr const char* kMappingAsKey = "Unexpected start of mapping. At line: %1 
 constexpr const char* kCyclicAlias = "Cannot deserialize cyclic aliases. Alias \"%1\". At line: %2 col: %3";
 constexpr const char* kUndefinedAlias = "Undefined alias encountered: \"%1\". At line: %2 col: %3";
 constexpr const char* kParserError = "YAML parser error: %1. At line: %2 col: %3";
-constexpr const char* kUnsupportedTag = "Unsupported YAML tag '%1'.";
 constexpr const char* kTooDeep = "Nesting is deeper than %1 levels. At line: %2 col: %3";
 constexpr const char* kAliasesTooLarge = "Aliases expand to more than %1 values. At line: %2 col: %3";
-
-// Tagged numbers are converted as a native member named "yaml" would be.
-constexpr std::string_view kConversionPath = "yaml";
-
-constexpr std::array<std::string_view, 11> kTrueWords = {"true", "True", "TRUE", "y",  "Y", "yes",
-                                                         "Yes",  "YES",  "on",   "On", "ON"};
-constexpr std::array<std::string_view, 11> kFalseWords = {"false", "False", "FALSE", "n",   "N",  "no",
-                                                          "No",    "NO",    "off",   "Off", "OFF"};
-constexpr std::array<std::string_view, 5> kNullWords = {"", "~", "null", "Null", "NULL"};
-
-template <std::size_t N>
-bool IsOneOf(std::string_view text, const std::array<std::string_view, N>& words) {
-    return std::find(words.begin(), words.end(), text) != words.end();
-}
-
-bool ReadBoolWord(std::string_view text, bool& out) {
-    if (IsOneOf(text, kTrueWords)) {
-        out = true;
-    } else if (IsOneOf(text, kFalseWords)) {
-        out = false;
-    } else {
-        return false;
-    }
-    return true;
-}
-
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool HasHexPrefix(std::string_view text) {
-    return text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-}
-
-enum class IntegerText { NotInteger, Fits, TooLarge };
-
-// The whole of digits (no sign, no prefix) as an integer in base 10 or 16.
-IntegerText ReadExactMagnitude(std::string_view digits, int base, uint64_t& out) {
-    const char* end = digits.data() + digits.size();
-    const auto [stop, error] = std::from_chars(digits.data(), end, out, base);
-    if (error == std::errc::invalid_argument || stop != end) return IntegerText::NotInteger;
-    return error == std::errc::result_out_of_range ? IntegerText::TooLarge : IntegerText::Fits;
-}
-
-// from_chars leaves the value alone when it is out of range, where strtod
-// gives infinity for an overflow and zero for an underflow. Out-of-range
-// magnitudes lie far above 1 or far below it, so the sign of the number's
-// order of magnitude (digits before the point, or zeros after it, plus the
-// exponent) tells which. number is unsigned, without its 0x prefix.
-bool OutOfRangeIsOverflow(std::string_view number, bool hex) {
-    const char exponentMark = hex ? 'p' : 'e';
-    int64_t order = 0;  // in digits: leading digit's position relative to the point
-    bool seenNonZero = false;
-    bool inFraction = false;
-    std::size_t i = 0;
-    for (; i < number.size(); ++i) {
-        const char c = number[i];
-        if (c == '.') {
-            inFraction = true;
-        } else if ((c | 0x20) == exponentMark) {
-            break;
-        } else if (!inFraction) {
-            if (seenNonZero || c != '0') {
-                seenNonZero = true;
-                ++order;
-            }
-        } else if (!seenNonZero) {
-            --order;
-            seenNonZero = c != '0';
-        }
-    }
-    int64_t exponent = 0;
-    if (i < number.size()) {
-        ++i;
-        const bool negative = i < number.size() && number[i] == '-';
-        if (i < number.size() && (number[i] == '-' || number[i] == '+')) ++i;
-        // Saturates: any exponent this large is out of range either way.
-        for (; i < number.size() && IsDecimalDigit(number[i]) && exponent < (int64_t{1} << 40); ++i) {
-            exponent = exponent * 10 + (number[i] - '0');
-        }
-        if (negative) exponent = -exponent;
-    }
-    return (hex ? order * 4 : order) + exponent > 0;
-}
-
-// Doubles compare against the 64-bit bounds exactly: 2^63 and 2^64 are
-// representable, INT64_MAX and UINT64_MAX are not.
-constexpr double kTwoTo63 = 9223372036854775808.0;
-constexpr double kTwoTo64 = 18446744073709551616.0;
-
-// Sets target to the number the whole text spells, as strtod would read it
-// (white space first, a sign, decimal with exponent, 0x hexadecimal, inf and
-// nan), but independent of the locale (a decimal-comma locale would make
-// "0.5" text) and exact for 64-bit integers (a double rounds
-// 9007199254740993 and cannot hold 18446744073709551615). False when the text
-// is no number, or positive infinity, which reads as a word.
-bool SetPlainNumber(BindingProperty& target, std::string_view text) {
-    std::size_t start = 0;
-    while (start < text.size() && IsSpace(text[start])) ++start;
-    bool negative = false;
-    if (start < text.size() && (text[start] == '+' || text[start] == '-')) negative = text[start++] == '-';
-    std::string_view body = text.substr(start);
-    // Cheap refusal of the common case, words and other text.
-    if (body.empty() || !(IsDecimalDigit(body[0]) || body[0] == '.' || (body[0] | 0x20) == 'i' ||
-                          (body[0] | 0x20) == 'n')) {
-        return false;
-    }
-
-    const bool hex = HasHexPrefix(body);
-    if (hex) body.remove_prefix(2);
-    uint64_t magnitude = 0;
-    const IntegerText integer = ReadExactMagnitude(body, hex ? 16 : 10, magnitude);
-    constexpr uint64_t kSignedLimit = uint64_t{1} << 63;  // the magnitude of INT64_MIN
-    if (integer == IntegerText::Fits && (!negative || magnitude == 0)) {
-        target.SetUnsigned(magnitude);
-        return true;
-    }
-    if (integer == IntegerText::Fits && magnitude <= kSignedLimit) {
-        target.SetSigned(magnitude == kSignedLimit ? INT64_MIN : -static_cast<int64_t>(magnitude));
-        return true;
-    }
-    // An integer outside 64 bits is a float, also where its double would
-    // round into range (-9223372036854775809 reads as -2^63).
-    const bool integerTooLarge = integer != IntegerText::NotInteger;
-
-    // from_chars takes no sign of its own, so a second one is not a number.
-    if (body.empty() || body[0] == '+' || body[0] == '-') return false;
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(body.data(), body.data() + body.size(), value,
-                                              hex ? std::chars_format::hex : std::chars_format::general);
-    if (error == std::errc::invalid_argument || end != body.data() + body.size()) return false;
-    if (error == std::errc::result_out_of_range) {
-        // An underflow's true value has a fraction, whatever it rounds to.
-        if (!OutOfRangeIsOverflow(body, hex)) {
-            target.SetDouble(negative ? -0.0 : 0.0);
-            return true;
-        }
-        value = std::numeric_limits<double>::infinity();
-    }
-    if (negative) value = -value;
-    if (value == std::numeric_limits<double>::infinity()) return false;
-    // Integral values inside 64 bits are integers (-0 unsigned); fractions,
-    // NaN and integral values beyond 64 bits (1e30, -inf) are floats.
-    if (integerTooLarge || std::isnan(value) || std::trunc(value) != value || value < -kTwoTo63 || value >= kTwoTo64) {
-        target.SetDouble(value);
-    } else if (value >= 0.0) {
-        target.SetUnsigned(static_cast<uint64_t>(value));
-    } else {
-        target.SetSigned(static_cast<int64_t>(value));
-    }
-    return true;
-}
-
-void TypePlainScalar(BindingProperty& target, std::string_view text) {
-    if (IsOneOf(text, kNullWords)) {
-        target.Reset();
-        return;
-    }
-    if (SetPlainNumber(target, text)) return;
-    bool truth = false;
-    if (ReadBoolWord(text, truth)) {
-        target.SetBool(truth);
-    } else {
-        target.SetString(text);
-    }
-}
 
 // One level of the node stacks: the value being built (a frame) and how it is
 // reached from its parent (a path step).
@@ -491,44 +321,6 @@ private:
 };
 
 }  // namespace
-
-void YamlScalarToValue(BindingResult& result, BindingProperty& target, const char* tag, const char* text,
-                       std::size_t length, bool quoted) {
-    if (!result.ok) return;
-    const std::string_view value(text, length);
-    if (tag == nullptr) {
-        if (quoted) {
-            target.SetString(value);
-        } else {
-            TypePlainScalar(target, value);
-        }
-        return;
-    }
-    if (std::strcmp(tag, YAML_STR_TAG) == 0) {
-        target.SetString(value);
-    } else if (std::strcmp(tag, YAML_INT_TAG) == 0) {
-        if (!value.empty() && value[0] == '-') {
-            int64_t number = 0;
-            if (TextToSigned(result, value, kConversionPath, INT64_MIN, INT64_MAX, "int64_t", number)) {
-                target.SetSigned(number);
-            }
-        } else {
-            uint64_t number = 0;
-            if (TextToUnsigned(result, value, kConversionPath, UINT64_MAX, "uint64_t", number)) {
-                target.SetUnsigned(number);
-            }
-        }
-    } else if (std::strcmp(tag, YAML_FLOAT_TAG) == 0) {
-        double number = 0.0;
-        constexpr double kMax = std::numeric_limits<double>::max();
-        if (TextToFloating(result, value, kConversionPath, -kMax, kMax, "double", number)) target.SetDouble(number);
-    } else if (std::strcmp(tag, YAML_BOOL_TAG) == 0) {
-        bool truth = false;
-        if (ReadBoolWord(value, truth)) target.SetBool(truth);
-    } else {
-        result.Fail(FormatMessage(kUnsupportedTag, {tag}));
-    }
-}
 
 BindingResult DeserializeYaml(std::string_view text) {
     BindingResult result;

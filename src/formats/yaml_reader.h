@@ -3,36 +3,14 @@
 // parser. There is no YAML writer.
 //
 // Shape:
-//   mappings become structures, sequences collections, scalars are typed
-//   below. Keys are always text (a plain key 1 is the member "1"); only a
-//   plain, quoted or !!str-tagged scalar may be a key, the empty text
-//   included. A repeated key merges as in JSON: two mappings merge their
-//   members, two sequences append, a scalar replaces. Tags on mappings and sequences are ignored; "<<" is an
-//   ordinary key. A stream with more than one document is refused, even when
-//   the first one is empty.
-//
-// Scalar typing (YamlScalarToValue):
-//   !!str               the text
-//   !!int               "-..." signed 64-bit, else unsigned 64-bit, by the
-//                       text-to-number rules of native_conversion.h
-//   !!float             a double by the same rules
-//   !!bool              a word of the true or false list; other text leaves
-//                       the target as it was
-//   any other tag       fails
-//   quoted, no tag      the text
-//   plain, no tag       a null word gives the empty value; then a number as
-//                       strtod would read the whole text (sign, decimal with
-//                       exponent, 0x hexadecimal, inf and nan spellings) but
-//                       independent of the locale and exact for 64-bit
-//                       integers: integral values are unsigned from 0 up
-//                       (-0 included) and signed below 0, others float; an
-//                       integral value outside 64 bits (1e30, -inf) is a
-//                       float too; positive infinity ("inf", "1e999") is
-//                       not a number here; then a true or false word; else
-//                       the text. Literal and folded scalars count as plain.
-//   true words          true True TRUE y Y yes Yes YES on On ON
-//   false words         false False FALSE n N no No NO off Off OFF
-//   null words          (the empty text) ~ null Null NULL
+//   mappings become structures, sequences collections; scalars are typed by
+//   YamlScalarToValue (yaml_scalar.h). Keys are always text (a plain key 1 is
+//   the member "1"); only a plain, quoted or !!str-tagged scalar may be a
+//   key, the empty text included. A repeated key merges as in JSON: two
+//   mappings merge their members, two sequences append, a scalar replaces.
+//   Tags on mappings and sequences are ignored; "<<" is an ordinary key. A
+//   stream with more than one document is refused, even when the first one
+//   is empty.
 //
 // Anchors and aliases:
 //   an alias copies the value found by its anchor's path from the root at
@@ -50,7 +28,6 @@
 //
 // Messages carry the line and column of the event they concern, both from 1;
 // a parser error carries libyaml's problem mark as libyaml counts it, from 0.
-#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -70,11 +47,5 @@ inline constexpr uint64_t kYamlAliasCopyPerByte = 64;
 // Reads one document of UTF-8 text. The root is empty for an empty or null
 // document; a failure holds {"error": message}.
 BindingResult DeserializeYaml(std::string_view text);
-
-// Types one scalar into target by the table above; tag is libyaml's resolved
-// tag or null; quoted is true for single- and double-quoted scalars only.
-// Does nothing once result has failed.
-void YamlScalarToValue(BindingResult& result, BindingProperty& target, const char* tag, const char* text,
-                       std::size_t length, bool quoted);
 
 }  // namespace Vorn

@@ -1,53 +1,49 @@
 #include "logging/log_groups.h"
 
-#include <atomic>
 #include <cstring>
-#include <mutex>
 
 namespace Vorn {
 
+// The fixed codes stand in the slots of their kLogGroup bits.
+static_assert(kLogGroupTST == 1ULL << 7, "eight fixed slots, the last one TST");
+
 namespace {
 
-char g_codes[kLogGroupSlots][4] = {"DBG", "GEN", "XTR", "PRF", "MEM", "DSK", "NET", "TST"};
-// Last used slot; slots above it read "???".
-std::atomic<int> g_lastUsed{7};
-// Claims are serialised so that two threads registering the same new code
-// cannot take two slots for it.
-std::mutex g_claimMutex;
+constinit LogGroupTable g_table;
 
-int FindSlot(const char* code, int last) {
+}  // namespace
+
+int LogGroupTable::FindSlot(const char* code, int last) const {
     for (int i = 0; i <= last; ++i) {
-        if (std::strncmp(g_codes[i], code, 3) == 0) return i;
+        if (std::strncmp(codes_[i], code, 3) == 0) return i;
     }
     return -1;
 }
 
-}  // namespace
-
-uint64_t LogGroupBit(const char* code) {
+uint64_t LogGroupTable::Bit(const char* code) {
     if (code == nullptr) return 0;
-    int last = g_lastUsed.load(std::memory_order_acquire);
+    int last = lastUsed_.load(std::memory_order_acquire);
     int slot = FindSlot(code, last);
     if (slot >= 0) return 1ULL << slot;
 
-    std::lock_guard<std::mutex> guard(g_claimMutex);
-    last = g_lastUsed.load(std::memory_order_relaxed);
+    std::lock_guard<std::mutex> guard(claimMutex_);
+    last = lastUsed_.load(std::memory_order_relaxed);
     slot = FindSlot(code, last);
     if (slot >= 0) return 1ULL << slot;
     if (last + 1 >= kLogGroupSlots) return 0;
     slot = last + 1;
-    std::strncpy(g_codes[slot], code, 3);
-    g_codes[slot][3] = '\0';
-    g_lastUsed.store(slot, std::memory_order_release);
+    std::strncpy(codes_[slot], code, 3);
+    codes_[slot][3] = '\0';
+    lastUsed_.store(slot, std::memory_order_release);
     return 1ULL << slot;
 }
 
-const char* LogGroupCode(int slot) {
+const char* LogGroupTable::Code(int slot) const {
     if (slot < 0 || slot >= kLogGroupSlots) return "";
-    return slot <= g_lastUsed.load(std::memory_order_acquire) ? g_codes[slot] : "???";
+    return slot <= lastUsed_.load(std::memory_order_acquire) ? codes_[slot] : "???";
 }
 
-std::size_t LogGroupMaskText(uint64_t mask, char* out, std::size_t capacity) {
+std::size_t LogGroupTable::MaskText(uint64_t mask, char* out, std::size_t capacity) const {
     std::size_t length = 0;
     auto put = [&](char c) {
         if (length + 1 < capacity) out[length] = c;
@@ -58,10 +54,18 @@ std::size_t LogGroupMaskText(uint64_t mask, char* out, std::size_t capacity) {
         if ((mask & (1ULL << slot)) == 0) continue;
         if (!first) put(';');
         first = false;
-        for (const char* c = LogGroupCode(slot); *c != '\0'; ++c) put(*c);
+        for (const char* c = Code(slot); *c != '\0'; ++c) put(*c);
     }
     if (capacity != 0) out[length < capacity ? length : capacity - 1] = '\0';
     return length;
 }
+
+uint64_t LogGroupBit(const char* code) { return g_table.Bit(code); }
+
+std::size_t LogGroupMaskText(uint64_t mask, char* out, std::size_t capacity) {
+    return g_table.MaskText(mask, out, capacity);
+}
+
+const char* LogGroupCode(int slot) { return g_table.Code(slot); }
 
 }  // namespace Vorn

@@ -1,7 +1,9 @@
 #include "logging/log_line_format.h"
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "logging/log_groups.h"
 #include "platform/clock.h"
@@ -10,8 +12,9 @@
 namespace Vorn {
 
 const char* LogLevelText(int32_t level) {
-    static const char* const kTexts[] = {"  OKAY", "  WARN", " ERROR", "ALWAYS"};
-    return level >= 0 && level <= 3 ? kTexts[level] : "     ?";
+    static constexpr const char* kTexts[] = {"  OKAY", "  WARN", " ERROR", "ALWAYS"};
+    static_assert(std::size(kTexts) == kLogAlways + 1, "one text per level");
+    return level >= 0 && level <= kLogAlways ? kTexts[level] : "     ?";
 }
 
 namespace {
@@ -51,6 +54,14 @@ private:
 
 }  // namespace
 
+int FormatElapsedSeconds(uint64_t nanoseconds, char* out, std::size_t capacity) {
+    // Integer arithmetic on the nanoseconds: exact at any age, where a float
+    // loses the milliseconds after about 4.5 hours and the seconds after months.
+    const uint64_t seconds = nanoseconds / 1000000000u;
+    const auto millis = static_cast<unsigned>(nanoseconds % 1000000000u / 1000000u);
+    return std::snprintf(out, capacity, "%06" PRIu64 ".%03u", seconds, millis);
+}
+
 std::size_t RenderLogLine(const char* format, const LogMessage& message, const char* executableName, char* out,
                           std::size_t capacity) {
     LineWriter line(out, capacity);
@@ -76,11 +87,7 @@ std::size_t RenderLogLine(const char* format, const LogMessage& message, const c
                 line.Put(scratch);
                 break;
             case 'H': {
-                // Single precision, as the line format has always printed it.
-                float seconds = static_cast<float>(Platform::NanosecondsSinceFirstUse()) / 1e9f;
-                int whole = static_cast<int>(seconds);
-                int millis = static_cast<int>((seconds - static_cast<float>(whole)) * 1000.0f);
-                int n = std::snprintf(scratch, sizeof(scratch), "%06d.%03d", whole, millis);
+                int n = FormatElapsedSeconds(Platform::NanosecondsSinceFirstUse(), scratch, sizeof(scratch));
                 line.PutFormatted(scratch, n);
                 break;
             }

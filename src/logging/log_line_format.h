@@ -12,6 +12,7 @@
 // ending the format gives nothing. The line always ends with one newline; when
 // it does not fit, the text is cut so that newline and terminator do.
 #include <cstddef>
+#include <cstdint>
 
 #include "logging/log_message.h"
 
@@ -20,5 +21,10 @@ namespace Vorn {
 // Returns the line's length (at most capacity - 1).
 std::size_t RenderLogLine(const char* format, const LogMessage& message, const char* executableName, char* out,
                           std::size_t capacity);
+
+// The #H text for a count of nanoseconds: the whole seconds, at least six
+// digits, then the milliseconds cut to three ("000012.345"). Returns the
+// length it needs, like snprintf.
+int FormatElapsedSeconds(uint64_t nanoseconds, char* out, std::size_t capacity);
 
 }  // namespace Vorn

@@ -11,10 +11,7 @@ namespace Vorn {
 namespace {
 
 void* CountingAllocate(std::size_t bytes, MemoryCounters* counters) {
-    void* block = Platform::HeapAllocate(bytes);
-    counters->CountAllocation(Platform::HeapBlockSize(block));
-    counters->UpdatePeak();
-    return block;
+    return CountAllocated(Platform::HeapAllocate(bytes), counters);
 }
 
 void CountingFree(void* block, MemoryCounters* counters) {
@@ -30,16 +27,12 @@ void* CountingReallocate(void* block, std::size_t bytes, MemoryCounters* counter
     // A failed reallocation leaves the old block in place: nothing changed hands.
     if (moved == nullptr && bytes != 0) return nullptr;
     counters->CountFree(oldSize);
-    counters->CountAllocation(Platform::HeapBlockSize(moved));
-    counters->UpdatePeak();
-    return moved;
+    // A reallocation to nothing frees the block and may return null.
+    return CountAllocated(moved, counters);
 }
 
 char* CountingDuplicateText(const char* text, MemoryCounters* counters) {
-    char* copy = Platform::HeapDuplicateText(text);
-    counters->CountAllocation(Platform::HeapBlockSize(copy));
-    counters->UpdatePeak();
-    return copy;
+    return static_cast<char*>(CountAllocated(Platform::HeapDuplicateText(text), counters));
 }
 
 std::size_t CountingBlockSize(const void* block, MemoryCounters*) { return Platform::HeapBlockSize(block); }
@@ -77,6 +70,15 @@ void InstallMemoryHooks(const MemoryHooks& hooks, MemoryCounters* counters) {
 }
 
 const MemoryHooks& CountingMemoryHooks() { return kCountingHooks; }
+
+void* CountAllocated(void* block, MemoryCounters* counters) {
+    // Null is a request the heap refused: no block changed hands, and
+    // counting one would leave a live allocation that is never freed.
+    if (block == nullptr) return nullptr;
+    counters->CountAllocation(Platform::HeapBlockSize(block));
+    counters->UpdatePeak();
+    return block;
+}
 
 MemoryCounters& ModuleMemoryCounters() { return g_counters; }
 

@@ -23,6 +23,11 @@ void InstallMemoryHooks(const MemoryHooks& hooks, MemoryCounters* counters);
 // The counting hooks installed on first use.
 const MemoryHooks& CountingMemoryHooks();
 
+// What the counting hooks do with a block the C heap handed out: count its
+// usable size as one allocation and raise the peak, or count nothing for
+// null. Returns the block. For hook sets that wrap the C heap's functions.
+void* CountAllocated(void* block, MemoryCounters* counters);
+
 // The counters of this module (those the counting hooks use by default).
 MemoryCounters& ModuleMemoryCounters();
 

@@ -13,6 +13,7 @@
 
 #include "binding/binding_descriptor.h"
 #include "binding/builtin_types.h"
+#include "decimal_comma_locale.h"
 
 namespace Vorn {
 namespace {
@@ -53,6 +54,11 @@ BindingProperty Enum(int32_t n, const TypeIdentifier* type = &TypeIdOf<BindingAs
 BindingProperty Collection() {
     BindingProperty v;
     v.MakeCollection();
+    return v;
+}
+BindingProperty Structure() {
+    BindingProperty v;
+    v.Member("a").SetUnsigned(1);
     return v;
 }
 
@@ -160,8 +166,9 @@ TEST(ValueToNative, UnsignedIntegers) {
         {"negative float", Float(-0.5), "Value -0.5 for 'x' of type uint32 is out of range"},
         {"negative enum", Enum(-1, &kUnknownEnum), "Value -1 for 'x' of type uint32 is out of range"},
         {"text format", Text("7 "), "Value 7  for 'x' of type uint32 is in an incorrect format"},
-        {"structure", BindingProperty(),
-         "A value for 'x' is required."},
+        {"structure", Structure(),
+         "Couldn't assign value to 'x' of type uint32 because the input is of an invalid type structure."},
+        {"empty", BindingProperty(), "A value for 'x' is required."},
     };
     for (const auto& c : cases) EXPECT_EQ(Convert<uint32_t>(c.input), c.expected) << c.description;
     EXPECT_EQ(Convert<uint64_t>(Signed(-1)), "Value -1 for 'x' of type uint64 is out of range");
@@ -483,13 +490,18 @@ TEST_F(RecordConversion, LaterStepsDoNothingOnceAResultHasFailed) {
 }
 
 TEST(TextConversion, NumbersFromTextIgnoreTheLocaleAndKeepAllDigits) {
+    Testing::DecimalCommaLocale locale;
+    ASSERT_TRUE(locale.Active()) << "no decimal-comma locale is installed (scripts/setup generates de_DE.UTF-8)";
     BindingResult result;
     uint64_t u = 0;
     EXPECT_TRUE(TextToUnsigned(result, "9007199254740993", "yaml", UINT64_MAX, "uint64_t", u));
     EXPECT_EQ(u, 9007199254740993ULL);  // exact, not rounded through a double
     double d = 0;
-    EXPECT_TRUE(TextToFloating(result, "0.5", "yaml", -1e308, 1e308, "double", d));
+    EXPECT_TRUE(TextToFloating(result, "0.5", "yaml", -1e308, 1e308, "double", d)) << locale.Name();
     EXPECT_EQ(d, 0.5);
+    BindingResult comma;
+    EXPECT_FALSE(TextToFloating(comma, "0,5", "yaml", -1e308, 1e308, "double", d));
+    EXPECT_EQ(comma.Message(), "Value 0,5 for 'yaml' of type double is in an incorrect format") << locale.Name();
     int64_t s = 0;
     EXPECT_FALSE(TextToSigned(result, "-9223372036854775809", "yaml", INT64_MIN, INT64_MAX, "int64_t", s));
     EXPECT_EQ(result.Message(), "Value -9223372036854775809 for 'yaml' of type int64_t is out of range");

@@ -7,6 +7,7 @@
 
 #include "binding/binding_limits.h"
 #include "formats/json_writer.h"
+#include "repeat_text.h"
 
 namespace Vorn {
 namespace {
@@ -104,10 +105,7 @@ TEST(JsonReader, LengthCountedTextEndsAtItsFirstNul) {
 }
 
 std::string Nested(std::size_t depth, const char* open, const char* close) {
-    std::string text;
-    for (std::size_t i = 0; i < depth; ++i) text += open;
-    for (std::size_t i = 0; i < depth; ++i) text += close;
-    return text;
+    return Testing::Repeat(open, depth) + Testing::Repeat(close, depth);
 }
 
 TEST(JsonReader, NestingBeyondTheLimitStopsTheParse) {

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <limits>
-#include <sstream>
 #include <string>
 
 #include "binding/builtin_types.h"
 #include "formats/json_reader.h"
+#include "file_text.h"
 
 namespace Vorn {
 namespace {
@@ -105,16 +104,9 @@ TEST(JsonWriter, EveryKindRoundTripsThroughText) {
     EXPECT_EQ(back.value, v);
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 TEST(JsonWriter, BenchmarkDocumentsSurviveTheRoundTrip) {
-    const std::string citm = ReadFile(std::string(VORN_TEST_DATA) + "/citm_catalog.json");
-    const std::string twitter = ReadFile(std::string(VORN_TEST_DATA) + "/twitter.json");
+    const std::string citm = Testing::ReadFileText(std::string(VORN_TEST_DATA) + "/citm_catalog.json");
+    const std::string twitter = Testing::ReadFileText(std::string(VORN_TEST_DATA) + "/twitter.json");
     ASSERT_FALSE(citm.empty() || twitter.empty()) << "test documents not found in " << VORN_TEST_DATA;
     // The catalogue's keys are in byte order already, so the pretty writer
     // reproduces it exactly.

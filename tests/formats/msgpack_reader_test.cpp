@@ -3,16 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "recording_visitor.h"
 #include "formats/json_reader.h"
 #include "formats/json_writer.h"
+#include "file_text.h"
+#include "recording_visitor.h"
 
 namespace Vorn {
 namespace {
@@ -87,12 +85,10 @@ TEST(MessagePackReader, Scalars) {
 }
 
 TEST(MessagePackReader, NumbersAndTextsKeepTheirExactContent) {
-    // float 32 is widened exactly, not rounded through text.
-    const float tenth = 0.1f;
-    uint32_t bits;
-    std::memcpy(&bits, &tenth, 4);
-    BindingResult f = Read({0xCA, uint8_t(bits >> 24), uint8_t(bits >> 16), uint8_t(bits >> 8), uint8_t(bits)});
-    EXPECT_EQ(f.value.AsDouble(), static_cast<double>(tenth));
+    // float 32 is widened exactly, not rounded through text: the single
+    // nearest to 0.1 is 0.100000001490116119384765625, not 0.1.
+    BindingResult f = Read({0xCA, 0x3D, 0xCC, 0xCC, 0xCD});
+    EXPECT_EQ(f.value.AsDouble(), 0.100000001490116119384765625);
     // Texts are taken as they are: embedded NUL, bytes that are not UTF-8.
     BindingResult s = Read({0xA4, 0x61, 0x00, 0xFF, 0x62});
     EXPECT_EQ(s.value.AsString(), std::string_view("a\0\xFF" "b", 4));
@@ -237,15 +233,10 @@ TEST(MessagePackReader, LooksLikeMessagePackOnlyForMapsAndArrays) {
     EXPECT_FALSE(LooksLikeMessagePack({}));
 }
 
-std::string ReadSharedDocument(const std::string& file) {
-    std::ifstream stream(std::string(VORN_TEST_DATA) + "/" + file, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-}
-
 TEST(MessagePackReader, SharedDocumentsReadAsTheirJsonTwins) {
     for (const char* name : {"citm_catalog", "twitter"}) {
-        const std::string packed = ReadSharedDocument(name + std::string(".msgpack"));
-        const std::string json = ReadSharedDocument(name + std::string(".json"));
+        const std::string packed = Testing::ReadFileText(std::string(VORN_TEST_DATA) + "/" + name + ".msgpack");
+        const std::string json = Testing::ReadFileText(std::string(VORN_TEST_DATA) + "/" + name + ".json");
         ASSERT_FALSE(packed.empty() || json.empty()) << "test documents not found in " << VORN_TEST_DATA;
         std::size_t consumed = 0;
         BindingResult fromPacked = ReadMessagePack(packed, &consumed);

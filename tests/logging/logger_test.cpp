@@ -23,7 +23,11 @@ using Testing::RecordingLogTarget;
 class LoggerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(Logger::Exists());
+        // A logger that a log call outside these tests created holds no
+        // reference: this pair ends it, so no test sees another's settings.
+        Logger::AddReference();
+        Logger::ReleaseReference();
+        ASSERT_FALSE(Logger::Exists()) << "a reference to the logger was left behind";
         Logger::AddReference();
         stderrFile_ = std::tmpfile();
         stdoutFile_ = std::tmpfile();
@@ -234,6 +238,30 @@ TEST(LogLineFormat, Codes) {
     EXPECT_EQ(Render("#T", m), thread);
 }
 
+TEST(LogLineFormat, ElapsedSecondsAreExactAtAnyAge) {
+    const struct {
+        const char* description;
+        uint64_t nanoseconds;
+        const char* text;
+    } cases[] = {
+        {"the first use", 0, "000000.000"},
+        {"less than a millisecond is cut", 999999, "000000.000"},
+        {"the last nanosecond of a second", 999999999, "000000.999"},
+        {"seconds and milliseconds", 12345000000, "000012.345"},
+        {"4.5 hours and 1 ms", 16200001000000, "016200.001"},
+        {"4.5 hours and 999 ms", 16200999000000, "016200.999"},
+        {"seven digits of seconds", 1000000000000000, "1000000.000"},
+        {"200 days and 123 ms", 17280000123000000, "17280000.123"},
+        {"the largest count", UINT64_MAX, "18446744073.709"},
+    };
+    for (const auto& c : cases) {
+        char text[64];
+        const int length = FormatElapsedSeconds(c.nanoseconds, text, sizeof(text));
+        EXPECT_EQ(std::string(text), c.text) << c.description;
+        EXPECT_EQ(length, static_cast<int>(std::strlen(c.text))) << c.description;
+    }
+}
+
 TEST(LogLineFormat, CutKeepsNewlineAndTerminator) {
     LogMessage m = Message(kLogWarn, 0, "abcdefghij");
     EXPECT_EQ(Render("#M", m, 6), "abcd\n");
@@ -242,35 +270,50 @@ TEST(LogLineFormat, CutKeepsNewlineAndTerminator) {
 }
 
 TEST(LogGroups, FixedSlotsRegistrationAndMaskText) {
-    EXPECT_EQ(LogGroupBit("DBG"), kLogGroupDBG);
-    EXPECT_EQ(LogGroupBit("TST"), kLogGroupTST);
-    EXPECT_EQ(LogGroupBit("NETWORK"), kLogGroupNET);  // first three characters count
-    uint64_t first = LogGroupBit("QQA");
-    EXPECT_NE(first, 0u);
-    EXPECT_EQ(LogGroupBit("QQA"), first);
+    LogGroupTable table;
+    EXPECT_EQ(table.Bit("DBG"), kLogGroupDBG);
+    EXPECT_EQ(table.Bit("TST"), kLogGroupTST);
+    EXPECT_EQ(table.Bit("NETWORK"), kLogGroupNET);  // first three characters count
+    EXPECT_EQ(table.Code(8), std::string("???"));
+    const uint64_t first = table.Bit("QQA");
+    EXPECT_EQ(first, 1ULL << 8);  // the first slot after the fixed ones
+    EXPECT_EQ(table.Bit("QQA"), first);
     char text[64];
-    LogGroupMaskText(kLogGroupGEN | kLogGroupMEM | first, text, sizeof(text));
+    EXPECT_EQ(table.MaskText(kLogGroupGEN | kLogGroupMEM | first, text, sizeof(text)), 11u);
     EXPECT_EQ(std::string(text), "GEN;MEM;QQA");
-    EXPECT_EQ(LogGroupCode(63), std::string("???"));
-    EXPECT_EQ(LogGroupCode(64), std::string(""));
+    EXPECT_EQ(table.Code(63), std::string("???"));
+    EXPECT_EQ(table.Code(64), std::string(""));
+    EXPECT_EQ(table.Code(-1), std::string(""));
 }
 
-// Runs last in its program: it fills every slot.
 TEST(LogGroups, MoreThan64CodesNeverOverrun) {
+    LogGroupTable table;
     std::vector<uint64_t> bits;
     for (int i = 0; i < 70; ++i) {
         char code[4] = {'Z', static_cast<char>('A' + i / 26), static_cast<char>('A' + i % 26), '\0'};
-        bits.push_back(LogGroupBit(code));
+        bits.push_back(table.Bit(code));
     }
-    EXPECT_EQ(LogGroupBit("ZAA"), bits[0]);
-    EXPECT_NE(bits[0], 0u);
+    EXPECT_EQ(table.Bit("ZAA"), bits[0]);
+    EXPECT_EQ(bits[0], 1ULL << 8);
+    EXPECT_EQ(bits[55], 1ULL << 63);  // the last slot
     // Past the last slot a new code gets no group, and the same answer again.
+    EXPECT_EQ(bits[56], 0u);
     EXPECT_EQ(bits.back(), 0u);
-    EXPECT_EQ(LogGroupBit("ZCR"), 0u);
-    EXPECT_EQ(LogGroupBit("ZCR"), 0u);
-    EXPECT_NE(std::string(LogGroupCode(63)), "???");
+    EXPECT_EQ(table.Bit("ZCR"), 0u);
+    EXPECT_EQ(table.Bit("ZCR"), 0u);
+    EXPECT_EQ(std::string(table.Code(63)), "ZCD");
     // A fixed code is still found.
-    EXPECT_EQ(LogGroupBit("XTR"), kLogGroupXTR);
+    EXPECT_EQ(table.Bit("XTR"), kLogGroupXTR);
+}
+
+TEST(LogGroups, TheModuleTableFindsTheFixedCodes) {
+    EXPECT_EQ(LogGroupBit("DBG"), kLogGroupDBG);
+    EXPECT_EQ(LogGroupBit("NETWORK"), kLogGroupNET);
+    EXPECT_EQ(std::string(LogGroupCode(5)), "DSK");
+    EXPECT_EQ(std::string(LogGroupCode(64)), "");
+    char text[64];
+    LogGroupMaskText(kLogGroupDBG | kLogGroupTST, text, sizeof(text));
+    EXPECT_EQ(std::string(text), "DBG;TST");
 }
 
 TEST(FileNameTimestamp, HasNoColonsOrMilliseconds) {

@@ -50,8 +50,7 @@ TEST(Clock, TimeBaseSplitsWholeSecondsAndRemainder) {
     EXPECT_EQ(CounterToNanoseconds(25000000, 10000000), 2500000000ULL);
     // A counter value whose product with 10^9 would overflow 64 bits.
     const uint64_t counter = 0xFFFFFFFFFFFFULL;
-    EXPECT_EQ(CounterToNanoseconds(counter, 3579545),
-              counter / 3579545 * 1000000000ULL + counter % 3579545 * 1000000000ULL / 3579545);
+    EXPECT_EQ(CounterToNanoseconds(counter, 3579545), 78634289193362564ULL);
     EXPECT_EQ(CounterToNanoseconds(7, 1), 7000000000ULL);
 }
 

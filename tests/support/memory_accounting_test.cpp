@@ -1,12 +1,22 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "support/memory_hooks.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+// A request no heap can meet comes back null, as from the C heap, instead of
+// being reported as an error: the tests below make such requests. Visible,
+// so that the sanitizer's runtime finds it.
+extern "C" __attribute__((visibility("default"), used)) const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
 
 namespace Vorn {
 namespace {
@@ -70,6 +80,46 @@ TEST_F(MemoryAccountingTest, ReallocateDuplicateAndNullBlocks) {
     EXPECT_EQ(r.counters[2], r.counters[4]);
     EXPECT_EQ(r.counters[3], 3u);
     EXPECT_EQ(r.counters[5], 4u);
+}
+
+TEST_F(MemoryAccountingTest, RequestsTheHeapRefusesCountNothing) {
+    // Nothing is that large: the heap refuses, and an allocation counted for
+    // it would stay live for good.
+    EXPECT_EQ(Allocate(SIZE_MAX), nullptr);
+    MemoryStatisticsRecord r = Read();
+    for (uint64_t counter : r.counters) EXPECT_EQ(counter, 0u);
+
+    void* block = Allocate(32);
+    ASSERT_NE(block, nullptr);
+    const MemoryStatisticsRecord holding = Read();
+    EXPECT_EQ(Reallocate(block, SIZE_MAX), nullptr);  // the block stays where it was
+    r = Read();
+    for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(r.counters[i], holding.counters[i]) << "counter " << i;
+
+    // A heap that refuses every request, under the counting hooks' bookkeeping:
+    // a text it cannot copy counts nothing either.
+    MemoryHooks refusing = CountingMemoryHooks();
+    refusing.duplicateText = [](const char*, MemoryCounters* counters) {
+        return static_cast<char*>(CountAllocated(nullptr, counters));
+    };
+    InstallMemoryHooks(refusing, &counters_);
+    EXPECT_EQ(DuplicateText("text"), nullptr);
+    Free(block);
+    r = Read();
+    EXPECT_EQ(r.counters[3], 1u);  // the one block
+    EXPECT_EQ(r.counters[5], 1u);
+    EXPECT_EQ(r.counters[2], r.counters[4]);
+}
+
+TEST_F(MemoryAccountingTest, ReallocatingToNothingCountsOnlyTheFree) {
+    void* block = Allocate(64);
+    ASSERT_NE(block, nullptr);
+    // The heap frees the block and may answer null, or a block of its own.
+    void* rest = Reallocate(block, 0);
+    Free(rest);
+    const MemoryStatisticsRecord r = Read();
+    EXPECT_EQ(r.counters[3], r.counters[5]) << "no allocation is left live";
+    EXPECT_EQ(r.counters[2], r.counters[4]);
 }
 
 TEST_F(MemoryAccountingTest, PeakRecordsLiveAllocationsAtThatMoment) {

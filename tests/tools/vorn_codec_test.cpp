@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#include "file_text.h"
 
 namespace {
 
@@ -14,13 +15,6 @@ struct CodecRun {
     std::string out;
     std::string err;
 };
-
-std::string Slurp(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // Runs vorn-codec with the arguments, feeding `input` on standard input.
 CodecRun Codec(const std::string& arguments, const std::string& input) {
@@ -33,7 +27,8 @@ CodecRun Codec(const std::string& arguments, const std::string& input) {
     const std::string command = std::string(VORN_TOOL_RUNNER) + " " + VORN_CODEC_PATH + " " + arguments + " < " +
                                 base + ".in > " + base + ".out 2> " + base + ".err";
     const int raw = std::system(command.c_str());
-    return CodecRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(base + ".out"), Slurp(base + ".err")};
+    return CodecRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Vorn::Testing::ReadFileText(base + ".out"),
+                    Vorn::Testing::ReadFileText(base + ".err")};
 }
 
 TEST(VornCodec, DecodesJsonToCompactOrPrettyJson) {
