@@ -18,27 +18,27 @@ public:
 
     uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
 
-    void Build(Vorn::BindingFlatValue& out, int depth) {
+    void Build(BindingFlatValue& out, int depth) {
         std::memset(static_cast<void*>(&out), 0, sizeof(out));
         const uint8_t kind = Byte() % 13;  // 11 and 12 are unknown kinds
         out.kind = kind;
         switch (kind) {
-            case Vorn::kFlatBool: out.payload.boolean = Byte(); break;
-            case Vorn::kFlatSigned:
-            case Vorn::kFlatUnsigned:
-            case Vorn::kFlatFloat:
+            case kFlatBool: out.payload.boolean = Byte(); break;
+            case kFlatSigned:
+            case kFlatUnsigned:
+            case kFlatFloat:
                 for (int i = 0; i < 8; ++i) out.payload.u = (out.payload.u << 8) | Byte();
                 break;
-            case Vorn::kFlatBorrowedString:
-            case Vorn::kFlatOwnedString: out.payload.string.text = Text(); break;
-            case Vorn::kFlatBorrowedBlob:
-            case Vorn::kFlatOwnedBlob:
+            case kFlatBorrowedString:
+            case kFlatOwnedString: out.payload.string.text = Text(); break;
+            case kFlatBorrowedBlob:
+            case kFlatOwnedBlob:
                 static const uint8_t kBytes[4] = {0, 1, 0x80, 0xFF};
                 out.payload.blob.data = Byte() % 5 == 0 ? nullptr : kBytes;
                 out.payload.blob.length = Byte() % 5;  // with null data, any length reads as empty
                 if (out.payload.blob.data != nullptr && out.payload.blob.length > 4) out.payload.blob.length = 4;
                 break;
-            case Vorn::kFlatCollection: {
+            case kFlatCollection: {
                 // Deep chains are allowed to pass the library's nesting limit.
                 const uint32_t count = depth > 600 ? 0 : Byte() % 4;
                 auto& items = collections_.emplace_back(count);
@@ -47,7 +47,7 @@ public:
                 for (auto& item : items) Build(item, depth + 1);
                 break;
             }
-            case Vorn::kFlatStructure: {
+            case kFlatStructure: {
                 const uint32_t count = depth > 600 ? 0 : Byte() % 4;
                 auto& members = structures_.emplace_back(count);
                 out.payload.structure.members = members.data();
@@ -55,7 +55,7 @@ public:
                 for (auto& member : members) {
                     member.name = Text();
                     member.ownsName = 0;
-                    Vorn::BindingFlatValue value;
+                    BindingFlatValue value;
                     Build(value, depth + 1);
                     Vorn::StoreMemberValue(member, value);
                 }
@@ -74,23 +74,23 @@ private:
     const uint8_t* data_;
     std::size_t size_;
     std::size_t at_ = 0;
-    std::vector<std::vector<Vorn::BindingFlatValue>> collections_;
-    std::vector<std::vector<Vorn::BindingFlatMember>> structures_;
+    std::vector<std::vector<BindingFlatValue>> collections_;
+    std::vector<std::vector<BindingFlatMember>> structures_;
 };
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Recipe recipe(data, size);
-    Vorn::BindingFlatValue flat;
+    BindingFlatValue flat;
     recipe.Build(flat, 0);
     Vorn::BindingProperty value;
-    Vorn::BindingFlatResult result{};
+    BindingFlatResult result{};
     const bool converted = Vorn::ValueFromFlat(flat, "fuzz", value, &result);
     if (converted == (result.failed != 0)) __builtin_trap();
     Vorn::ReleaseFlatResult(&result);
     if (!converted) return 0;
-    Vorn::BindingFlatValue back{};
+    BindingFlatValue back{};
     if (Vorn::FlatFromValue(value, nullptr, &back)) {
         Vorn::BindingProperty again;
         if (!Vorn::ValueFromFlat(back, "fuzz", again, nullptr) || !(again == value)) __builtin_trap();
