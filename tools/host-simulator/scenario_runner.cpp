@@ -115,6 +115,10 @@ private:
     }
 
     bool LoadAndStart(const Step& step) {
+        // A stopped plug-in object is gone: starting again loads the library
+        // again, as a host does.
+        if (stopped_) host_.Unload();
+        stopped_ = false;
         if (!host_.IsLoaded()) {
             std::string error;
             if (!host_.Load(plugin_, &error)) return Stop(step, Outcome::Error, "cannot load the plug-in: " + error);
@@ -134,6 +138,7 @@ private:
         if (step.kind == "start") return LoadAndStart(step);
         if (step.kind == "stop") {
             host_.Stop();
+            stopped_ = true;
             return true;
         }
         if (step.kind == "restart") {
@@ -265,6 +270,7 @@ private:
     ScenarioResult result_;
     Window window_;
     std::size_t shown_ = 0;
+    bool stopped_ = false;
 };
 
 }  // namespace
