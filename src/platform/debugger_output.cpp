@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "platform/debugger_console.h"
+
 namespace Vorn::Platform {
 
 namespace {
@@ -10,11 +12,15 @@ DebuggerSink g_sink = nullptr;
 void* g_sinkUser = nullptr;
 }  // namespace
 
-// There is no debugger console on this platform; a sink set by a test or a
-// tool receives the text instead.
+// A sink set by a test or a tool receives the text instead of the system's
+// debugger console.
 void DebuggerOutput(const char* text) {
     std::lock_guard<std::mutex> guard(g_sinkMutex);
-    if (g_sink != nullptr) g_sink(text, g_sinkUser);
+    if (g_sink != nullptr) {
+        g_sink(text, g_sinkUser);
+    } else {
+        WriteToDebuggerConsole(text);
+    }
 }
 
 void SetDebuggerSink(DebuggerSink sink, void* user) {

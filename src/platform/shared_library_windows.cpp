@@ -1,0 +1,51 @@
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/shared_library.h"
+
+namespace Vorn::Platform {
+
+namespace {
+
+std::string LastErrorText(const std::string& path) {
+    const DWORD code = GetLastError();
+    char text[512] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                        text, sizeof(text), nullptr);
+    std::string reason = length != 0 ? std::string(text, length) : "error " + std::to_string(code);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    return path + ": " + reason;
+}
+
+}  // namespace
+
+SharedLibrary::~SharedLibrary() { Close(); }
+
+SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+
+SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+}
+
+bool SharedLibrary::Open(const std::string& path, std::string* error) {
+    Close();
+    handle_ = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+    if (handle_ == nullptr && error != nullptr) *error = LastErrorText(path);
+    return handle_ != nullptr;
+}
+
+void SharedLibrary::Close() {
+    if (handle_ != nullptr) FreeLibrary(reinterpret_cast<HMODULE>(std::exchange(handle_, nullptr)));
+}
+
+void* SharedLibrary::Find(const char* name) const {
+    if (handle_ == nullptr) return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name));
+}
+
+}  // namespace Vorn::Platform
