@@ -2,9 +2,10 @@
 //
 //   vorn-host run [--plugin PATH] [--json] SCENARIO...
 //   vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]
+//   vorn-host describe [--plugin PATH] [--json] [--in-process]
 //
 // Exit code 0 when every expectation held (every check passed, warnings
-// allowed), 1 when one failed, 2 for a usage or
+// allowed; the table was read whole), 1 when one failed, 2 for a usage or
 // scenario-file error.
 #include <unistd.h>
 
@@ -15,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "formats/json_writer.h"
 #include "host-simulator/command_line.h"
+#include "host-simulator/describe.h"
 #include "host-simulator/report.h"
 #include "host-simulator/scenario_runner.h"
 #include "host-simulator/validator.h"
@@ -31,15 +34,17 @@ constexpr int kUsage = 2;
 const char* const kUsageText =
     "usage: vorn-host run [--plugin PATH] [--json] SCENARIO...\n"
     "       vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]\n"
+    "       vorn-host describe [--plugin PATH] [--json] [--in-process]\n"
     "\n"
     "  run           plays each scenario (a YAML or JSON file, or a folder of them)\n"
     "                against the plug-in library and prints what happens\n"
     "  validate      checks the plug-in library against the host boundary, each\n"
     "                check in a child process of its own\n"
+    "  describe      prints what the plug-in's API description table says\n"
     "  --plugin      the plug-in library (default: the featured-modes library of\n"
     "                this build, or for run the scenario's own 'plugin')\n"
     "  --json        write a machine-readable report instead of the text\n"
-    "  --in-process  validate in this process (for a debugger): a\n"
+    "  --in-process  validate or describe in this process (for a debugger): a\n"
     "                crash or hang is then the tool's own\n"
     "  --time-limit  seconds each check's child process may take (default 10)\n"
     "\n"
@@ -140,10 +145,17 @@ std::string PluginFile(const CommandLine& command) {
     return {};
 }
 
-bool NoOperands(const CommandLine& command) {
-    if (command.operands.empty()) return true;
-    std::fprintf(stderr, "vorn-host: %s takes no operands\n\n%s", command.verb.c_str(), kUsageText);
-    return false;
+// What validate and describe share; false after a message on a usage error.
+template <typename Options>
+bool TakeOptions(const CommandLine& command, Options& options) {
+    if (!command.operands.empty()) {
+        std::fprintf(stderr, "vorn-host: %s takes no operands\n\n%s", command.verb.c_str(), kUsageText);
+        return false;
+    }
+    options.plugin = PluginFile(command);
+    options.inProcess = command.inProcess;
+    options.timeLimitSeconds = command.timeLimitSeconds;
+    return !options.plugin.empty();
 }
 
 void PrintCheck(std::FILE* out, const CheckResult& result) {
@@ -154,12 +166,8 @@ void PrintCheck(std::FILE* out, const CheckResult& result) {
 }
 
 int ValidateCommand(const CommandLine& command) {
-    if (!NoOperands(command)) return kUsage;
     ValidateOptions options;
-    options.plugin = PluginFile(command);
-    if (options.plugin.empty()) return kUsage;
-    options.inProcess = command.inProcess;
-    options.timeLimitSeconds = command.timeLimitSeconds;
+    if (!TakeOptions(command, options)) return kUsage;
     const bool progress = command.json && isatty(STDERR_FILENO) != 0;
     if (!command.json) std::printf("validate %s\n\n", options.plugin.c_str());
     const std::vector<CheckResult> results = Validate(options, [&](const CheckResult& result) {
@@ -180,6 +188,21 @@ int ValidateCommand(const CommandLine& command) {
     return counts[static_cast<int>(CheckStatus::Fail)] != 0 ? kFailed : kPassed;
 }
 
+int DescribeCommand(const CommandLine& command) {
+    DescribeOptions options;
+    if (!TakeOptions(command, options)) return kUsage;
+    BindingProperty description;
+    std::string error;
+    if (!DescribePlugin(options, description, error)) {
+        std::fprintf(stderr, "vorn-host: %s\n", error.c_str());
+        return kFailed;
+    }
+    const std::string text = command.json ? SerializeJson(description, nullptr, JsonWriteOptions::Pretty()) + "\n"
+                                          : DescriptionText(description);
+    std::fputs(text.c_str(), stdout);
+    return description.GetMember("problems").Count() != 0 ? kFailed : kPassed;
+}
+
 }  // namespace
 }  // namespace Vorn::HostSimulator
 
@@ -197,6 +220,7 @@ int main(int argc, char** argv) {
     }
     if (command.verb == "run") return Run(command);
     if (command.verb == "validate") return ValidateCommand(command);
+    if (command.verb == "describe") return DescribeCommand(command);
     std::fprintf(stderr, "vorn-host: unknown command '%s'\n\n%s", command.verb.c_str(), kUsageText);
     return kUsage;
 }
