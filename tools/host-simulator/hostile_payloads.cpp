@@ -131,6 +131,8 @@ HostilePayloads::HostilePayloads() {
     one[0] = Kind(kFlatBool);
     add("a collection claiming 4294967295 items with an array of one", Collection(one, kHugeCount));
     add("a structure of 4294967295 members with a null array", Structure(nullptr, kHugeCount));
+    BindingFlatMember* member = Members(1);
+    add("a structure claiming 4294967295 members with an array of one", Structure(member, kHugeCount));
 }
 
 }  // namespace Vorn::HostSimulator
