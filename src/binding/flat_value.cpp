@@ -16,6 +16,7 @@ constexpr const char* kIncompatibleType =
     "Couldn't assign value to '%1' of type object because the input is of an incompatible type '%2'.";
 constexpr const char* kTooDeep = "Couldn't assign value to '%1' because its nesting is deeper than %2 levels.";
 constexpr const char* kTooManyElements = "Couldn't assign value to '%1' because a collection of %2 elements is too large.";
+constexpr const char* kTooManyMembers = "Couldn't assign value to '%1' because a structure of %2 members is too large.";
 constexpr const char* kOutOfMemory = "Couldn't assign value to '%1' because memory is exhausted.";
 
 // Host arrays of unknown true size are never reserved beyond this up front;
@@ -128,8 +129,15 @@ bool ValueFromFlatAt(const BindingFlatValue& flat, std::string_view path, Bindin
                 Fail(result, FormatMessage(kTooDeep, {path, kMaxNestingDepth}));
                 return false;
             }
-            out.MakeStructure();
             const uint32_t count = flat.payload.structure.members != nullptr ? flat.payload.structure.count : 0;
+            // Held to the collections' bound: no array behind a larger count
+            // fits the host's address space, and walking it would read far
+            // past the host's records.
+            if (count > BindingProperty::kMaxElements) {
+                Fail(result, FormatMessage(kTooManyMembers, {path, count}));
+                return false;
+            }
+            out.MakeStructure();
             for (uint32_t i = 0; i < count; ++i) {
                 const BindingFlatMember& member = flat.payload.structure.members[i];
                 BindingProperty& target = out.Member(member.name != nullptr ? member.name : "");

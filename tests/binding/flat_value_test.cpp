@@ -211,6 +211,13 @@ TEST_F(FlatValueTest, HostDataIsHandledSafely) {
     EXPECT_FALSE(ValueFromFlat(huge, "p", out, &result));
     EXPECT_STREQ(result.message, "Couldn't assign value to 'p' because a collection of 4026531840 elements is too large.");
     ReleaseFlatResult(&result);
+    // So does a structure's, before a member past the array is read.
+    BindingFlatValue wide{};
+    wide.kind = kFlatStructure;
+    wide.payload.structure = {&nameless, 0xFFFFFFFFu};
+    EXPECT_FALSE(ValueFromFlat(wide, "p", out, &result));
+    EXPECT_STREQ(result.message, "Couldn't assign value to 'p' because a structure of 4294967295 members is too large.");
+    ReleaseFlatResult(&result);
 }
 
 TEST_F(FlatValueTest, NestingBeyondTheLimitFailsBothWays) {

@@ -1,5 +1,7 @@
 #include "host-simulator/command_line.h"
 
+#include <cstdlib>
+
 namespace Vorn::HostSimulator {
 
 bool ParseCommandLine(int argc, char** argv, CommandLine& command, std::string& error) {
@@ -17,6 +19,16 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& command, std::string& 
                 return false;
             }
             command.plugin = argv[++i];
+        } else if (argument == "--time-limit") {
+            char* end = nullptr;
+            const double seconds = i + 1 < argc ? std::strtod(argv[i + 1], &end) : 0;
+            // Between a millisecond and a day; NaN fails both comparisons.
+            if (end == nullptr || *end != '\0' || end == argv[i + 1] || !(seconds >= 0.001 && seconds <= 86400)) {
+                error = "--time-limit needs a number of seconds";
+                return false;
+            }
+            command.timeLimitSeconds = seconds;
+            ++i;
         } else if (argument.rfind("--", 0) == 0) {
             error = "unknown option '" + argument + "'";
             return false;

@@ -1,9 +1,12 @@
 // vorn-host: runs plug-in libraries in a simulated host.
 //
 //   vorn-host run [--plugin PATH] [--json] SCENARIO...
+//   vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]
+//   vorn-host describe [--plugin PATH] [--json] [--in-process]
 //
-// Exit code 0 when every expectation held, 1 when one failed, 2 for a usage
-// or scenario-file error.
+// Exit code 0 when every expectation held (every check passed, warnings
+// allowed; the table was read whole), 1 when one failed, 2 for a usage or
+// scenario-file error.
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,9 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "formats/json_writer.h"
 #include "host-simulator/command_line.h"
+#include "host-simulator/describe.h"
 #include "host-simulator/report.h"
 #include "host-simulator/scenario_runner.h"
+#include "host-simulator/validator.h"
 #include "platform/process_info.h"
 
 namespace Vorn::HostSimulator {
@@ -27,14 +33,23 @@ constexpr int kUsage = 2;
 
 const char* const kUsageText =
     "usage: vorn-host run [--plugin PATH] [--json] SCENARIO...\n"
+    "       vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]\n"
+    "       vorn-host describe [--plugin PATH] [--json] [--in-process]\n"
     "\n"
-    "  run        plays each scenario (a YAML or JSON file, or a folder of them)\n"
-    "             against the plug-in library and prints what happens\n"
-    "  --plugin   the plug-in library (default: the featured-modes library of\n"
-    "             this build, or the scenario's own 'plugin')\n"
-    "  --json     write a machine-readable report instead of the trace\n"
+    "  run           plays each scenario (a YAML or JSON file, or a folder of them)\n"
+    "                against the plug-in library and prints what happens\n"
+    "  validate      checks the plug-in library against the host boundary, each\n"
+    "                check in a child process of its own\n"
+    "  describe      prints what the plug-in's API description table says\n"
+    "  --plugin      the plug-in library (default: the featured-modes library of\n"
+    "                this build, or for run the scenario's own 'plugin')\n"
+    "  --json        write a machine-readable report instead of the text\n"
+    "  --in-process  validate or describe in this process (for a debugger): a\n"
+    "                crash or hang is then the tool's own\n"
+    "  --time-limit  seconds each check's child process may take (default 10)\n"
     "\n"
-    "Exit code: 0 every expectation held, 1 one failed, 2 usage or scenario error.\n";
+    "Exit code: 0 every expectation held or check passed (warnings allowed),\n"
+    "1 one failed, 2 usage or scenario error (a library that is not there).\n";
 
 // The featured-modes library beside this program's build: <bin>/../lib.
 std::string DefaultPlugin() {
@@ -120,6 +135,74 @@ int Run(const CommandLine& command) {
     return exitCode;
 }
 
+// The library named on the command line, else the default; empty after a
+// message when there is no file there.
+std::string PluginFile(const CommandLine& command) {
+    const std::string plugin = command.plugin.empty() ? DefaultPlugin() : command.plugin;
+    std::error_code error;
+    if (std::filesystem::is_regular_file(plugin, error)) return plugin;
+    std::fprintf(stderr, "vorn-host: no plug-in library at %s\n", plugin.c_str());
+    return {};
+}
+
+// What validate and describe share; false after a message on a usage error.
+template <typename Options>
+bool TakeOptions(const CommandLine& command, Options& options) {
+    if (!command.operands.empty()) {
+        std::fprintf(stderr, "vorn-host: %s takes no operands\n\n%s", command.verb.c_str(), kUsageText);
+        return false;
+    }
+    options.plugin = PluginFile(command);
+    options.inProcess = command.inProcess;
+    options.timeLimitSeconds = command.timeLimitSeconds;
+    return !options.plugin.empty();
+}
+
+void PrintCheck(std::FILE* out, const CheckResult& result) {
+    std::fprintf(out, "%s  %-8s %s  (%.3f s)\n", CheckStatusText(result.status), result.name.c_str(),
+                 result.messages.empty() ? "" : result.messages.front().c_str(), result.seconds);
+    for (std::size_t i = 1; i < result.messages.size(); ++i) std::fprintf(out, "                %s\n", result.messages[i].c_str());
+    std::fflush(out);
+}
+
+int ValidateCommand(const CommandLine& command) {
+    ValidateOptions options;
+    if (!TakeOptions(command, options)) return kUsage;
+    const bool progress = command.json && isatty(STDERR_FILENO) != 0;
+    if (!command.json) std::printf("validate %s\n\n", options.plugin.c_str());
+    const std::vector<CheckResult> results = Validate(options, [&](const CheckResult& result) {
+        if (!command.json) PrintCheck(stdout, result);
+        if (progress) std::fprintf(stderr, "%s  %s\n", CheckStatusText(result.status), result.name.c_str());
+    });
+    int counts[3] = {0, 0, 0};
+    for (const CheckResult& result : results) ++counts[static_cast<int>(result.status)];
+    if (command.json) {
+        std::fputs(CheckReportJson(options.plugin, results).c_str(), stdout);
+        std::fputs("\n", stdout);
+    } else {
+        const int warnings = counts[static_cast<int>(CheckStatus::Warn)];
+        std::printf("\n%zu checks: %d passed, %d failed, %d %s\n", results.size(),
+                    counts[static_cast<int>(CheckStatus::Pass)], counts[static_cast<int>(CheckStatus::Fail)], warnings,
+                    warnings == 1 ? "warning" : "warnings");
+    }
+    return counts[static_cast<int>(CheckStatus::Fail)] != 0 ? kFailed : kPassed;
+}
+
+int DescribeCommand(const CommandLine& command) {
+    DescribeOptions options;
+    if (!TakeOptions(command, options)) return kUsage;
+    BindingProperty description;
+    std::string error;
+    if (!DescribePlugin(options, description, error)) {
+        std::fprintf(stderr, "vorn-host: %s\n", error.c_str());
+        return kFailed;
+    }
+    const std::string text = command.json ? SerializeJson(description, nullptr, JsonWriteOptions::Pretty()) + "\n"
+                                          : DescriptionText(description);
+    std::fputs(text.c_str(), stdout);
+    return description.GetMember("problems").Count() != 0 ? kFailed : kPassed;
+}
+
 }  // namespace
 }  // namespace Vorn::HostSimulator
 
@@ -136,6 +219,8 @@ int main(int argc, char** argv) {
         return kPassed;
     }
     if (command.verb == "run") return Run(command);
+    if (command.verb == "validate") return ValidateCommand(command);
+    if (command.verb == "describe") return DescribeCommand(command);
     std::fprintf(stderr, "vorn-host: unknown command '%s'\n\n%s", command.verb.c_str(), kUsageText);
     return kUsage;
 }
