@@ -57,10 +57,12 @@ private:
         if (index + 1 == tokens_.size()) return limit == path_.size() && take(limit);
         const Token& next = tokens_[index + 1];
         if (next.kind == Token::Kind::Literal) {
-            // Only where the next literal starts can the match go on.
-            for (std::size_t end = path_.rfind(next.literal, limit); end != std::string_view::npos && end >= position;
-                 end = end == 0 ? std::string_view::npos : path_.rfind(next.literal, end - 1)) {
-                if (take(end)) return true;
+            // Only where the next literal starts can the match go on; the
+            // search stays within the capture's reach.
+            const std::string_view reach = path_.substr(position, limit - position + next.literal.size());
+            for (std::size_t at = reach.rfind(next.literal); at != std::string_view::npos;
+                 at = at == 0 ? std::string_view::npos : reach.rfind(next.literal, at - 1)) {
+                if (take(position + at)) return true;
             }
             return false;
         }

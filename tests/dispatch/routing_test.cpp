@@ -152,6 +152,9 @@ TEST(PathTemplate, LongPathsDoNotExhaustTheStack) {
     EXPECT_EQ(MatchText("/files/{+path}", "/files/" + segment + "/" + segment).size(), 2 + 2 * segment.size() + 1);
     EXPECT_EQ(MatchText("/a/{x}/b", "/a/" + segment + "/b").size(), segment.size() + 2);
     EXPECT_EQ(MatchText("/a/{x}/b", "/a/" + segment + "/c"), "no match");
+    // Every slash is a place the first capture might end; each is tried
+    // once, and the second capture looks no further than its own segment.
+    EXPECT_EQ(MatchText("/a/{+x}/{y}/c", "/a/" + std::string(1 << 18, '/')), "no match");
 }
 
 class Routes : public ::testing::Test {
