@@ -43,15 +43,7 @@ std::string CallLabel(const FunctionCall& call) {
         for (const auto& [name, value] : call.headers) texts += (texts.empty() ? "" : ", ") + name + ": " + value;
         label += " headers=[" + texts + "]";
     }
-    if (!call.values.empty()) {
-        std::string texts;
-        for (const RecordedParameter& value : call.values) {
-            if (!texts.empty()) texts += ",";
-            if (value.name) texts += *value.name + "=";
-            texts += JsonText(value.value);
-        }
-        label += " values=[" + texts + "]";
-    }
+    if (!call.values.empty()) label += " values=[" + ParametersText(call.values) + "]";
     if (call.body) {
         label += " body=" + std::to_string(call.body->size()) + " bytes of " +
                  (call.contentType ? "'" + *call.contentType + "'" : "no content type");
