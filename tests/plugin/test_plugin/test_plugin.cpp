@@ -67,6 +67,9 @@ public:
     }
 
     bool Start() override {
+        // A task pending from the start, for hosts that stop a plug-in with
+        // work still scheduled (the validator's stop check).
+        StartTimer("idle", 3600.0, [] {});
         ObserveResource<BindingProperty>("/test/v1/command", [this](const ResourceEvent<BindingProperty>& event) {
             if (event.eventType != PluginResourceEventType::Delete) Run(event.data);
         });
