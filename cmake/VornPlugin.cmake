@@ -3,7 +3,12 @@
 # A plug-in library as a host loads it: a module named <target> with no
 # "lib" prefix, carrying the runtime and the counting allocation functions,
 # that exports exactly one symbol, its entry <symbol>; everything else stays
-# inside.
+# inside. The same function serves the installed runtime package, where the
+# runtime's targets carry the Vorn:: namespace.
+if(NOT DEFINED VORN_PLUGIN_RUNTIME_LIBRARIES)
+    set(VORN_PLUGIN_RUNTIME_LIBRARIES vorn-plugin vorn-global-allocation)
+endif()
+
 function(vorn_add_plugin target)
     cmake_parse_arguments(PLUGIN "" "EXPORT" "SOURCES;LIBRARIES" ${ARGN})
     if(NOT PLUGIN_EXPORT)
@@ -11,8 +16,11 @@ function(vorn_add_plugin target)
     endif()
     add_library(${target} MODULE ${PLUGIN_SOURCES})
     set_target_properties(${target} PROPERTIES PREFIX "")
-    target_link_libraries(${target} PRIVATE ${PLUGIN_LIBRARIES} vorn-plugin vorn-global-allocation)
-    vorn_target_defaults(${target})
+    target_link_libraries(${target} PRIVATE ${PLUGIN_LIBRARIES} ${VORN_PLUGIN_RUNTIME_LIBRARIES})
+    target_compile_features(${target} PRIVATE cxx_std_20)
+    if(COMMAND vorn_target_defaults)
+        vorn_target_defaults(${target})
+    endif()
     vorn_module_exports(${target} EXPORTS ${PLUGIN_EXPORT})
 endfunction()
 
@@ -29,7 +37,9 @@ function(vorn_module_exports target)
     set_property(TARGET ${target} PROPERTY VORN_EXPORTS ${MODULE_EXPORTS})
     set_property(GLOBAL APPEND PROPERTY VORN_MODULES ${target})
     if(WIN32)
-        target_link_options(${target} PRIVATE -Wl,--exclude-all-symbols)
+        if(MINGW)
+            target_link_options(${target} PRIVATE -Wl,--exclude-all-symbols)
+        endif()
         return()
     endif()
     set(script ${MODULE_MAP})
@@ -61,7 +71,7 @@ function(vorn_check_module_exports)
         list(JOIN names "," expected)
         add_test(NAME DllExports.${module}
                  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${VORN_OBJDUMP} -DLIBRARY=$<TARGET_FILE:${module}>
-                         -DEXPECTED=${expected} -P ${CMAKE_SOURCE_DIR}/cmake/check-dll-exports.cmake)
+                         -DEXPECTED=${expected} -P ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/check-dll-exports.cmake)
         set_tests_properties(DllExports.${module} PROPERTIES LABELS exports)
     endforeach()
 endfunction()

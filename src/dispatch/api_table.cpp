@@ -1,5 +1,7 @@
 #include "dispatch/api_table.h"
 
+#include "dispatch/method_name.h"
+
 namespace Vorn {
 
 namespace {
@@ -7,6 +9,11 @@ namespace {
 uint32_t TypeCode(BindingType type) {
     const auto code = static_cast<uint32_t>(type);
     return code >= 1 && code <= 19 ? code : 0;
+}
+
+uint32_t LocationCode(ArgumentLocation location) {
+    const auto code = static_cast<uint32_t>(location);
+    return code >= 1 && code <= 5 ? code : 0;
 }
 
 // Vectors, enums, structures and maps name the type they describe.
@@ -40,16 +47,72 @@ const char* const* Tags(std::vector<std::vector<const char*>>& lists, const std:
 
 }  // namespace
 
-std::unique_ptr<ApiTableStorage> BuildApiTable(const TypeRegistry& registry) {
+std::unique_ptr<ApiTableStorage> BuildApiTable(const TypeRegistry& registry, const FunctionTable* functions) {
     auto storage = std::make_unique<ApiTableStorage>();
+    // A copy: the table may change while the entries are built.
+    const std::vector<std::shared_ptr<const ExposedFunction>> exposed =
+        functions != nullptr ? functions->Functions() : std::vector<std::shared_ptr<const ExposedFunction>>{};
     const std::vector<const BindingTypeDescription*> types = registry.Types();
     const std::vector<const BindingEventDescription*> events = registry.Events();
     // Reserved up front: records point into these arrays.
     storage->members_.reserve(types.size());
     storage->enumerators_.reserve(types.size());
-    storage->tagLists_.reserve(types.size() + events.size());
+    storage->tagLists_.reserve(types.size() + events.size() + exposed.size());
     storage->types_.reserve(types.size());
     storage->events_.reserve(events.size());
+    storage->functions_.reserve(exposed.size());
+    storage->arguments_.reserve(exposed.size());
+    storage->locations_.reserve(exposed.size());
+
+    for (const std::shared_ptr<const ExposedFunction>& function : exposed) {
+        const BindingFunctionDescription& description = function->description;
+        ApiFunctionEntry entry{};
+        auto context = std::make_unique<FunctionCallContext>(FunctionCallContext{&registry, function});
+        entry.context = context.get();
+        storage->contexts_[description.name] = std::move(context);
+        entry.name = description.name.c_str();
+        entry.nameSpace = description.nameSpace.c_str();
+        std::vector<ApiArgumentEntry>& arguments = storage->arguments_.emplace_back();
+        std::vector<ApiArgumentLocation>& locations = storage->locations_.emplace_back();
+        for (std::size_t i = 0; i < description.arguments.size(); ++i) {
+            const BindingArgumentDescription& argument = description.arguments[i];
+            const TypeRef& type = argument.DescribedType();
+            ApiArgumentEntry record{};
+            record.name = argument.name.c_str();
+            record.description = argument.description.c_str();
+            record.type = TypeCode(type.type);
+            record.elementType = TypeCode(type.elementType);
+            record.describedType = DescribedTypeName(type);
+            record.optional = argument.optional ? 1 : 0;
+            arguments.push_back(record);
+            ApiArgumentLocation location{};
+            location.location = LocationCode(description.locations[i]);
+            locations.push_back(location);
+        }
+        Link(arguments);
+        Link(locations);
+        entry.arguments = FirstOrNull(arguments);
+        entry.argumentCount = static_cast<uint32_t>(arguments.size());
+        const TypeRef& result = description.DescribedResult();
+        entry.resultType = TypeCode(result.type);
+        entry.resultElementType = TypeCode(result.elementType);
+        entry.resultDescribedType = DescribedTypeName(result);
+        entry.description = description.description.c_str();
+        entry.help = description.help.c_str();
+        entry.threadSafe = description.threadSafe ? 1 : 0;
+        entry.async = description.AsyncTypeName().c_str();
+        entry.tags = Tags(storage->tagLists_, description.tags);
+        entry.tagCount = static_cast<uint32_t>(description.tags.size());
+        entry.call = &CallExposedFunction;
+        entry.locations = FirstOrNull(locations);
+        entry.pathTemplate = description.pathTemplate.c_str();
+        entry.method = NormalizeMethodCode(description.method);
+        entry.customMethod = description.customMethod.c_str();
+        // The flag byte and the text lists stay 0: no function of this
+        // runtime has either.
+        storage->functions_.push_back(entry);
+    }
+    Link(storage->functions_);
 
     for (const BindingTypeDescription* type : types) {
         ApiTypeEntry entry{};

@@ -1,15 +1,19 @@
 #pragma once
 // The API description table handed to the host at load, built from a type
-// registry: types with their members or enumerators, events, and (when
-// functions are exposed) function entries. The storage owns every record;
+// registry and the exposed functions: types with their members or
+// enumerators, events, and function entries. The storage owns every record;
 // texts point into the registry's descriptions, which never change while the
-// registry lives, so the registry must outlive the storage.
+// registry lives, so the registry must outlive the storage. The functions it
+// describes stay alive with it, as do their context records.
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "binding/type_registry.h"
 #include "dispatch/api_table_records.h"
+#include "dispatch/function_call.h"
+#include "dispatch/function_table.h"
 
 namespace Vorn {
 
@@ -18,7 +22,8 @@ public:
     const ApiTable* Table() const { return &table_; }
 
 private:
-    friend std::unique_ptr<ApiTableStorage> BuildApiTable(const TypeRegistry& registry);
+    friend std::unique_ptr<ApiTableStorage> BuildApiTable(const TypeRegistry& registry,
+                                                          const FunctionTable* functions);
 
     ApiTable table_{};
     std::vector<ApiTypeEntry> types_;
@@ -29,10 +34,17 @@ private:
     std::vector<std::vector<ApiMemberEntry>> members_;
     std::vector<std::vector<ApiEnumeratorEntry>> enumerators_;
     std::vector<std::vector<const char*>> tagLists_;
+    std::vector<std::vector<ApiArgumentEntry>> arguments_;
+    std::vector<std::vector<ApiArgumentLocation>> locations_;
+    // Handed to the host in each function entry and back with each call.
+    std::map<std::string, std::unique_ptr<FunctionCallContext>> contexts_;
 };
 
-// Types in registration order, events in name order; members in registration
-// order, enumerators in name order.
-std::unique_ptr<ApiTableStorage> BuildApiTable(const TypeRegistry& registry);
+// Functions in name order, each with its arguments and their locations, its
+// context record and the call entry CallExposedFunction; types in
+// registration order, events in name order; members in registration order,
+// enumerators in name order. Without functions (null), the function array is
+// empty.
+std::unique_ptr<ApiTableStorage> BuildApiTable(const TypeRegistry& registry, const FunctionTable* functions = nullptr);
 
 }  // namespace Vorn

@@ -1,19 +1,31 @@
 #include "plugin/plugin_base.h"
 
+#include "logging/log_groups.h"
+#include "logging/log_message.h"
 #include "logging/log_target.h"
 #include "logging/logger.h"
 
 namespace Vorn {
 
-PluginBase::PluginBase() : registry_(std::make_unique<TypeRegistry>()) { Logger::AddReference(); }
+PluginBase::PluginBase()
+    : functions_(std::make_unique<FunctionTable>()), registry_(std::make_unique<TypeRegistry>()) {
+    Logger::AddReference();
+    registry_->SetClearHook([functions = functions_.get()] { functions->Clear(); });
+}
 
 PluginBase::~PluginBase() {
-    // The API table points into the registry; the log target must leave the
-    // logger before the logger reference goes.
+    // The API table points into the registry; the registry clears the
+    // function table on its way out; the log target must leave the logger
+    // before the logger reference goes.
     apiTable_.reset();
     logTarget_.reset();
     registry_.reset();
+    functions_.reset();
     Logger::ReleaseReference();
+}
+
+void PluginBase::LogExposeFailure(const std::string& error) {
+    Log(kLogError, static_cast<uint32_t>(kLogGroupDBG), 0, "%s", error.c_str());
 }
 
 void PluginBase::Shutdown() {

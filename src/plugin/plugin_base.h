@@ -1,8 +1,9 @@
 #pragma once
 // The base class of every plug-in object. It owns the runtime's state between
 // load and stop: the host's start record and context, the subscription,
-// timer, task and service-proxy tables, the plug-in's type registry and API
-// table, its log target and a reference on the module's logger.
+// timer, task and service-proxy tables, the plug-in's type registry, the
+// functions it exposes and its API table, its log target and a reference on
+// the module's logger.
 //
 // Threads: the host calls into the plug-in one call at a time, and the
 // plug-in calls the host back on that same thread; only the task table and
@@ -21,6 +22,8 @@
 
 #include "binding/type_registry.h"
 #include "dispatch/api_table.h"
+#include "dispatch/expose_function.h"
+#include "dispatch/function_table.h"
 #include "dispatch/method_name.h"
 #include "plugin/host_records.h"
 #include "plugin/host_request.h"
@@ -84,7 +87,8 @@ public:
     virtual void HostYield();
     virtual void HostBeginWait(const char* label, uint32_t zero);
     virtual void HostEndWait();
-    // The concrete plug-in registers its API types here.
+    // The concrete plug-in registers its API types and exposes its
+    // functions here.
     virtual void RegisterTypes();
     // The concrete plug-in starts its work here.
     virtual bool Start();
@@ -125,6 +129,15 @@ public:
     void AddServiceProxyRequest(const std::string& key, ServiceProxyHandler completion);
     void AddServiceProxyAsyncHandler(const std::string& methodKey, ServiceProxyHandler handler);
 
+    // --- Exposed functions -----------------------------------------------
+    // Exposes a function to the host (expose_function.h describes the spec):
+    // a member function of the plug-in class, called on this plug-in, or any
+    // other callable. Types it uses must be registered first. A function that
+    // cannot be exposed is logged as an ERROR and left out; returns whether
+    // it was exposed.
+    template <typename Function>
+    bool Expose(FunctionSpec spec, Function function);
+
     // --- What the runtime knows ------------------------------------------
     const std::string& ShortName() const { return name_.shortName; }
     const PluginName& Name() const { return name_; }
@@ -132,6 +145,7 @@ public:
     const std::vector<std::string>& Tags() const { return tags_; }
     TypeRegistry& Registry() { return *registry_; }
     const TypeRegistry& Registry() const { return *registry_; }
+    const FunctionTable& Functions() const { return *functions_; }
     const std::string& UserAgent() const { return userAgent_; }
     uintptr_t HostContext() const { return hostContext_; }
     const PluginApiVersion& HostVersion() const { return hostVersion_; }
@@ -167,6 +181,7 @@ private:
     void FulfilServiceProxyRequests();
     void OnServiceProxyAsync(const PluginServiceProxyResponse& response);
     const HostApi* Api() const { return startRecord_ != nullptr ? startRecord_->api : nullptr; }
+    void LogExposeFailure(const std::string& error);
 
     // Runtime state.
     uintptr_t hostContext_ = 0;
@@ -199,6 +214,8 @@ private:
     PluginName name_;
     std::string typeNamePrefix_;
     std::vector<std::string> tags_;
+    // Cleared with the registry, through its clear hook.
+    std::unique_ptr<FunctionTable> functions_;
     std::unique_ptr<TypeRegistry> registry_;
     const PluginStartRecord* startRecord_ = nullptr;
     PluginCallbacks callbacks_{};
@@ -225,6 +242,22 @@ RequestResult<Result> PluginBase::SendRequest(RequestMethod method, const std::s
         return ConvertRequestBody<Result>(body.Value(), registry_.get(), MethodName(static_cast<uint32_t>(method)),
                                           path);
     }
+}
+
+template <typename Function>
+bool PluginBase::Expose(FunctionSpec spec, Function function) {
+    std::string error;
+    bool exposed = false;
+    if constexpr (std::is_member_function_pointer_v<Function>) {
+        using Class = typename MemberFunctionOf<Function>::Class;
+        static_assert(std::is_base_of_v<PluginBase, Class>, "a member function of the plug-in class");
+        exposed = ExposeFunction(*functions_, *registry_, std::move(spec), BindMethod(static_cast<Class*>(this), function),
+                                 &error);
+    } else {
+        exposed = ExposeFunction(*functions_, *registry_, std::move(spec), std::move(function), &error);
+    }
+    if (!exposed) LogExposeFailure(error);
+    return exposed;
 }
 
 template <typename T>

@@ -48,7 +48,7 @@ bool PluginRuntime::Load(PluginBase* plugin, PluginHostRecord* record, const cha
     plugin->registry_->SetUp();
     RegisterRuntimeTypes(*plugin->registry_);
     plugin->RegisterTypes();
-    plugin->apiTable_ = BuildApiTable(*plugin->registry_);
+    plugin->apiTable_ = BuildApiTable(*plugin->registry_, plugin->functions_.get());
     plugin->callbacks_ = PluginCallbacks{&StartCallback, &StopCallback, &MemoryStatisticsCallback};
 
     record->major = own.major;

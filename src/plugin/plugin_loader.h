@@ -9,7 +9,7 @@
 // defines the export; a plug-in library exports nothing else.
 #include <new>
 
-#include "plugin/host_entry_guard.h"
+#include "dispatch/host_entry_guard.h"
 #include "plugin/host_records.h"
 #include "plugin/plugin_base.h"
 

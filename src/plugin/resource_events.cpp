@@ -6,7 +6,7 @@
 #include "logging/log_groups.h"
 #include "logging/log_message.h"
 #include "logging/logger.h"
-#include "plugin/host_entry_guard.h"
+#include "dispatch/host_entry_guard.h"
 #include "plugin/plugin_base.h"
 #include "plugin/plugin_runtime.h"
 

@@ -4,7 +4,7 @@
 #include "logging/log_message.h"
 #include "logging/logger.h"
 #include "platform/clock.h"
-#include "plugin/host_entry_guard.h"
+#include "dispatch/host_entry_guard.h"
 #include "plugin/plugin_base.h"
 #include "plugin/plugin_runtime.h"
 #include "plugin/time_arithmetic.h"

@@ -8,6 +8,7 @@
 #include "binding/binding_descriptor.h"
 #include "boundary_field.h"
 #include "dispatch/api_table.h"
+#include "dispatch/expose_function.h"
 
 namespace Vorn {
 namespace {
@@ -156,6 +157,106 @@ TEST_F(ApiTableTest, EventsNameTheirPayloadType) {
     EXPECT_STREQ(Field(event.description), "Fired when a callback is invoked.");
     ASSERT_EQ(Field(event.tagCount), 1u);
     EXPECT_STREQ(Field(event.tags)[0], "$builtin");
+}
+
+// Describes a function; never called.
+class IdleInvoker : public FunctionInvoker {
+public:
+    uintptr_t Invoke(CallOutcome&, std::span<const BindingProperty>, uintptr_t) override { return 0; }
+    void Complete(CallOutcome&, const CallContext*, uintptr_t, uintptr_t) override {}
+    void Release(uintptr_t) override {}
+    uint32_t ResultType() const override { return 0; }
+};
+
+TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
+    FunctionTable functions;
+    std::string error;
+    ASSERT_TRUE(ExposeFunction(functions, registry_,
+                               {.name = "Play",
+                                .pathTemplate = "/v1/notes/{id}",
+                                .method = kHostMethodCustom,
+                                .customMethod = "STRUM",
+                                .arguments = {{.name = "note", .location = ArgumentLocation::Body, .description = "what"},
+                                              {.name = "times", .location = ArgumentLocation::Query, .optional = true}},
+                                .description = "Plays a note.",
+                                .help = "Loudly.",
+                                .nameSpace = "Band",
+                                .threadSafe = true,
+                                .async = true,
+                                .tags = {"music"}},
+                               [](Note, std::vector<uint64_t>) { return Chord{}; }, &error))
+        << error;
+    // Codes outside their ranges, and types shown instead of the native ones.
+    BindingFunctionDescription raw;
+    raw.name = "Raw";
+    raw.method = 9;
+    raw.arguments.resize(3);
+    raw.arguments[0].name = "a";
+    raw.arguments[0].type = TypeRefOf<BindingProperty>(&registry_);
+    raw.arguments[0].shownType = TypeRefOf<std::vector<Note>>(&registry_);
+    raw.arguments[1].name = "b";
+    raw.arguments[2].name = "c";
+    raw.locations = {ArgumentLocation::Any, static_cast<ArgumentLocation>(3), static_cast<ArgumentLocation>(9)};
+    raw.result = TypeRefOf<BindingProperty>(&registry_);
+    raw.shownResult = TypeRefOf<Tone>(&registry_);
+    raw.invoker = std::make_unique<IdleInvoker>();
+    ASSERT_TRUE(functions.Add(std::move(raw), &error)) << error;
+
+    storage_ = BuildApiTable(registry_, &functions);
+    ASSERT_EQ(Table().functionCount, 2u);
+    const ApiFunctionEntry& play = Table().functions[0];
+    EXPECT_EQ(Field(play.next), &Table().functions[1]);
+    EXPECT_EQ(Field(play.reserved), 0u);
+    EXPECT_STREQ(Field(play.name), "Play");
+    EXPECT_STREQ(Field(play.nameSpace), "Band");
+    EXPECT_STREQ(Field(play.pathTemplate), "/v1/notes/{id}");
+    EXPECT_EQ(Field(play.method), 8u);
+    EXPECT_STREQ(Field(play.customMethod), "STRUM");
+    EXPECT_STREQ(Field(play.description), "Plays a note.");
+    EXPECT_STREQ(Field(play.help), "Loudly.");
+    EXPECT_EQ(Field(play.threadSafe), 1u);
+    EXPECT_STREQ(Field(play.async), "TestChord") << "the type the asynchronous result comes as";
+    EXPECT_EQ(Field(play.resultType), 17u);
+    EXPECT_STREQ(Field(play.resultDescribedType), "TestChord");
+    ASSERT_EQ(Field(play.tagCount), 1u);
+    EXPECT_STREQ(Field(play.tags)[0], "music");
+    EXPECT_EQ(Field(play.call), &CallExposedFunction);
+    EXPECT_EQ(Field(play.flags), 0u);
+    EXPECT_EQ(Field(play.textLists), nullptr);
+    EXPECT_EQ(Field(play.textListCount), 0u);
+    ASSERT_EQ(Field(play.argumentCount), 2u);
+    const ApiArgumentEntry* note = Field(play.arguments);
+    EXPECT_STREQ(Field(note[0].name), "note");
+    EXPECT_STREQ(Field(note[0].description), "what");
+    EXPECT_EQ(Field(note[0].type), 17u);
+    EXPECT_STREQ(Field(note[0].describedType), "TestNote");
+    EXPECT_EQ(Field(note[0].next), &note[1]);
+    EXPECT_EQ(Field(note[1].type), 15u);
+    EXPECT_EQ(Field(note[1].elementType), 9u);
+    EXPECT_EQ(Field(note[1].optional), 1u);
+    EXPECT_EQ(Field(note[1].next), nullptr);
+    const ApiArgumentLocation* locations = Field(play.locations);
+    EXPECT_EQ(Field(locations[0].location), 5u);
+    EXPECT_EQ(Field(locations[1].location), 1u);
+    const auto* context = static_cast<const FunctionCallContext*>(Field(play.context));
+    ASSERT_NE(context, nullptr);
+    EXPECT_EQ(context->registry, &registry_);
+    EXPECT_EQ(context->function->description.name, "Play");
+
+    const ApiFunctionEntry& rawEntry = Table().functions[1];
+    EXPECT_EQ(Field(rawEntry.method), 0u) << "a code past 8 goes out as 0";
+    EXPECT_EQ(Field(rawEntry.resultType), 16u) << "the shown result type";
+    EXPECT_STREQ(Field(rawEntry.resultDescribedType), "TestTone");
+    EXPECT_STREQ(Field(rawEntry.async), "") << "a synchronous function";
+    const ApiArgumentEntry* a = Field(rawEntry.arguments);
+    EXPECT_EQ(Field(a[0].type), 15u) << "the shown argument type";
+    EXPECT_EQ(Field(a[0].elementType), 17u);
+    EXPECT_STREQ(Field(a[0].describedType), "TestNote");
+    const ApiArgumentLocation* rawLocations = Field(rawEntry.locations);
+    EXPECT_EQ(Field(rawLocations[0].location), 0u);
+    EXPECT_EQ(Field(rawLocations[1].location), 3u) << "codes 1 to 5 pass as they are";
+    EXPECT_EQ(Field(rawLocations[2].location), 0u);
+    EXPECT_EQ(Field(rawLocations[2].next), nullptr);
 }
 
 }  // namespace

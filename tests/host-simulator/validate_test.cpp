@@ -16,7 +16,7 @@ namespace {
 
 using Testing::RunHostProgram;
 
-const std::vector<std::string> kCheckOrder = {"export", "record", "version", "start", "events", "stop", "memory"};
+const std::vector<std::string> kCheckOrder = {"export", "record", "version", "start", "events", "functions", "stop", "memory"};
 
 // The hanging plug-in's checks end at a short limit, which bounds how long it
 // holds the suite up (loading it alone takes far less, under emulation too);
@@ -50,7 +50,7 @@ std::vector<std::string> Names(const std::vector<CheckResult>& results) {
 }
 
 TEST(Validate, GoodPluginsPassEveryCheck) {
-    for (const char* path : {VORN_TEST_PLUGIN_PATH, VORN_FEATURED_MODES_PATH}) {
+    for (const char* path : {VORN_TEST_PLUGIN_PATH, VORN_FEATURED_MODES_PATH, VORN_ECHO_PLUGIN_PATH}) {
         const std::vector<CheckResult> results = ValidateLibrary(path);
         EXPECT_EQ(Names(results), kCheckOrder) << path;
         for (const CheckResult& result : results) {
@@ -127,7 +127,7 @@ TEST(Validate, InProcessRunsEverythingButTheRefusals) {
 TEST(ValidateProgram, ExitCodesSayPassFailOrUsage) {
     const Testing::HostRun good = RunHostProgram(std::string("validate --plugin ") + VORN_TEST_PLUGIN_PATH);
     EXPECT_EQ(good.status, 0) << good.out << good.err;
-    EXPECT_NE(good.out.find("\n7 checks: 7 passed, 0 failed, 0 warnings\n"), std::string::npos) << good.out;
+    EXPECT_NE(good.out.find("\n8 checks: 8 passed, 0 failed, 0 warnings\n"), std::string::npos) << good.out;
 
     const Testing::HostRun leaking = RunHostProgram(std::string("validate --plugin ") + VORN_LEAKING_PLUGIN_PATH);
     EXPECT_EQ(leaking.status, 1) << leaking.out << leaking.err;

@@ -36,6 +36,10 @@ const std::vector<StepRule>& StepRules() {
         {"expect-no-request", {"method", "path"}, {}},
         {"expect-log", {"level", "text", "count"}, {}},
         {"expect-subscription", {"event"}, {"event"}},
+        {"call",
+         {"function", "method", "path", "custom-method", "headers", "values", "body", "body-hex", "content-type"},
+         {"function", "path"}},
+        {"expect-response", {"status", "failed", "error", "result"}, {}},
     };
     return rules;
 }
@@ -213,12 +217,14 @@ public:
         for (std::string_view key : rule->required) {
             if (arguments.FindMember(key) == nullptr) return Fail(what + ": " + Quote(key) + " is required", step.line);
         }
-        for (std::string_view key : {"path", "name", "uri", "text", "event"}) {
+        for (std::string_view key : {"path", "name", "uri", "text", "event", "function", "custom-method", "body",
+                                     "body-hex", "content-type"}) {
+            if (step.kind != "call" && (key == "body" || key == "function")) continue;
             const BindingProperty* value = arguments.FindMember(key);
             if (value != nullptr && !Text(*value, what + ": " + Quote(key), step.line)) return false;
         }
         if (const BindingProperty* method = arguments.FindMember("method"); method != nullptr) {
-            if (MethodCode(method->AsString()) == 0) {
+            if (MethodCode(method->AsString()) == 0 && !(step.kind == "call" && IsCallOnlyMethod(method->AsString()))) {
                 return Fail(what + ": unknown method " + Quote(method->AsString()), step.line);
             }
         }
@@ -238,7 +244,46 @@ public:
         if (const BindingProperty* params = arguments.FindMember("params"); params != nullptr) {
             if (params->Kind() != BindingKind::Collection) return Fail(what + ": params must be a list", step.line);
         }
+        if (step.kind == "call" && !CallArguments(step, arguments)) return false;
+        if (step.kind == "expect-response") {
+            if (const BindingProperty* status = arguments.FindMember("status");
+                status != nullptr && status->Kind() != BindingKind::Unsigned) {
+                return Fail(what + ": status must be a number", step.line);
+            }
+            if (const BindingProperty* failed = arguments.FindMember("failed");
+                failed != nullptr && failed->Kind() != BindingKind::Bool) {
+                return Fail(what + ": failed must be true or false", step.line);
+            }
+        }
         step.arguments = arguments;
+        return true;
+    }
+
+    bool CallArguments(const Step& step, const BindingProperty& arguments) {
+        const std::string what = step.Label();
+        if (const BindingProperty* headers = arguments.FindMember("headers"); headers != nullptr) {
+            if (headers->Kind() != BindingKind::Structure) return Fail(what + ": headers must be a map", step.line);
+            for (const auto& [name, value] : *headers->StructureMembers()) {
+                if (value.Kind() != BindingKind::String) {
+                    return Fail(what + ": header " + Quote(name->View()) + " must be a text", step.line);
+                }
+            }
+        }
+        if (const BindingProperty* values = arguments.FindMember("values"); values != nullptr) {
+            if (values->Kind() != BindingKind::Collection) return Fail(what + ": values must be a list", step.line);
+            for (std::size_t i = 0; i < values->Count(); ++i) {
+                const std::string entry = what + ": value " + std::to_string(i + 1);
+                if (!CheckKeys(values->GetElement(i), {"name", "value"}, entry, step.line)) return false;
+                const BindingProperty* name = values->GetElement(i).FindMember("name");
+                if (name != nullptr && !Text(*name, entry + " name", step.line)) return false;
+            }
+        }
+        if (arguments.FindMember("body") != nullptr && arguments.FindMember("body-hex") != nullptr) {
+            return Fail(what + ": body and body-hex exclude each other", step.line);
+        }
+        if (const BindingProperty* hex = arguments.FindMember("body-hex"); hex != nullptr) {
+            if (!HexBytes(hex->AsString())) return Fail(what + ": body-hex must be pairs of hexadecimal digits", step.line);
+        }
         return true;
     }
 
@@ -314,6 +359,39 @@ std::string Step::Label() const {
     std::string label = "step " + std::to_string(number) + " (" + (kind.empty() ? "?" : kind);
     if (line != 0) label += ", line " + std::to_string(line);
     return label + ")";
+}
+
+bool IsCallOnlyMethod(std::string_view name) { return CallMethodCode(name).has_value() && MethodCode(name) == 0; }
+
+std::optional<uint32_t> CallMethodCode(std::string_view name) {
+    std::string upper(name);
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (upper == "ANY") return 0u;
+    if (upper == "CUSTOM") return 8u;
+    const uint32_t code = MethodCode(name);
+    if (code != 0) return code;
+    return std::nullopt;
+}
+
+std::optional<std::string> HexBytes(std::string_view hex) {
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string bytes;
+    std::size_t i = 0;
+    while (i < hex.size()) {
+        if (hex[i] == ' ') {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= hex.size() || digit(hex[i]) < 0 || digit(hex[i + 1]) < 0) return std::nullopt;
+        bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
+        i += 2;
+    }
+    return bytes;
 }
 
 uint32_t MethodCode(std::string_view name) {

@@ -58,5 +58,11 @@ bool LoadScenario(const std::string& file, Scenario& scenario, ScenarioError& er
 
 // Method names ("GET", case-insensitive) to codes; 0 for an unknown name.
 uint32_t MethodCode(std::string_view name);
+// For calls of exposed functions: the names above, "ANY" (0) and "CUSTOM"
+// (8); nothing for an unknown name.
+std::optional<uint32_t> CallMethodCode(std::string_view name);
+bool IsCallOnlyMethod(std::string_view name);
+// "7b 22 61" or "7b2261": the bytes; nothing for text that is not hex pairs.
+std::optional<std::string> HexBytes(std::string_view hex);
 
 }  // namespace Vorn::HostSimulator

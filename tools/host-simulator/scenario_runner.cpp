@@ -1,7 +1,9 @@
 #include "host-simulator/scenario_runner.h"
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "host-simulator/value_match.h"
 #include "host/host_trace.h"
@@ -55,13 +57,27 @@ std::string Wanted(const Step& step) {
     return text;
 }
 
+// A scenario names its plug-in by a path relative to the scenario file, or
+// by a bare library name ("vorn-echo") found beside the default plug-in.
+std::string PluginPath(const std::string& named, const std::string& scenarioFile, const std::string& defaultPlugin) {
+    const std::filesystem::path path(named);
+    if (!path.has_parent_path() && !path.has_extension()) {
+        const std::filesystem::path beside(defaultPlugin);
+        return (beside.parent_path() / (named + beside.extension().string())).string();
+    }
+    if (path.is_absolute()) return named;
+    return (std::filesystem::path(scenarioFile).parent_path() / path).string();
+}
+
 class Runner {
 public:
     Runner(const Scenario& scenario, const RunOptions& options)
         : scenario_(scenario), options_(options), host_(scenario.hostVersion) {
         result_.name = scenario.name;
         result_.file = scenario.file;
-        plugin_ = !options.plugin.empty() ? options.plugin : scenario.plugin.value_or(options.defaultPlugin);
+        plugin_ = !options.plugin.empty() ? options.plugin
+                  : scenario.plugin     ? PluginPath(*scenario.plugin, scenario.file, options.defaultPlugin)
+                                        : options.defaultPlugin;
     }
 
     ScenarioResult Run() {
@@ -133,6 +149,7 @@ private:
         std::string detail = path;
         if (step.kind == "advance") detail = Host::SecondsText(static_cast<double>(step.duration) * 1e-9);
         if (step.kind == "event") detail = std::string(a.GetMember("name").AsString());
+        if (step.kind == "call") detail = std::string(a.GetMember("function").AsString()) + " " + path;
         Print("step " + std::to_string(step.number) + "  " + step.kind + (detail.empty() ? "" : " " + detail) + "\n");
         window_ = Window{host_.Requests().size(), host_.LogLines().size(), host_.Subscriptions().size(), step.number};
         if (step.kind == "start") return LoadAndStart(step);
@@ -160,8 +177,75 @@ private:
                                        data != nullptr ? std::optional<BindingProperty>(*data) : std::nullopt);
         } else if (step.kind == "advance") {
             host_.Advance(step.duration);
+        } else if (step.kind == "call") {
+            return Call(step);
         }
         return true;
+    }
+
+    bool Call(const Step& step) {
+        const BindingProperty& a = step.arguments;
+        Host::FunctionCall call;
+        call.function = a.GetMember("function").AsString();
+        call.path = a.GetMember("path").AsString();
+        call.customMethod = a.GetMember("custom-method").AsString();
+        const BindingProperty* method = a.FindMember("method");
+        call.method = method != nullptr ? CallMethodCode(method->AsString()).value_or(0)
+                      : call.customMethod.empty() ? uint32_t{kHostMethodGet}
+                                                  : uint32_t{kHostMethodCustom};
+        if (const BindingProperty* headers = a.FindMember("headers"); headers != nullptr) {
+            for (const auto& [name, value] : *headers->StructureMembers()) {
+                call.headers.emplace_back(std::string(name->View()), std::string(value.AsString()));
+            }
+        }
+        if (const BindingProperty* values = a.FindMember("values"); values != nullptr) {
+            for (const BindingProperty& entry : values->Elements()) {
+                Host::RecordedParameter parameter;
+                if (const BindingProperty* name = entry.FindMember("name"); name != nullptr) {
+                    parameter.name = std::string(name->AsString());
+                }
+                parameter.value = entry.GetMember("value");
+                call.values.push_back(std::move(parameter));
+            }
+        }
+        if (const BindingProperty* body = a.FindMember("body"); body != nullptr) call.body = std::string(body->AsString());
+        if (const BindingProperty* hex = a.FindMember("body-hex"); hex != nullptr) call.body = HexBytes(hex->AsString());
+        if (const BindingProperty* type = a.FindMember("content-type"); type != nullptr) {
+            call.contentType = std::string(type->AsString());
+        }
+        if (!host_.IsStarted()) return Stop(step, Outcome::Failed, "no started plug-in to call");
+        lastCall_ = host_.CallFunction(call);
+        if (!lastCall_->called) {
+            return Stop(step, Outcome::Failed, "cannot call: " + lastCall_->error.value_or("no such function"));
+        }
+        return true;
+    }
+
+    // The last call's response as a map the scenario's expectation matches.
+    BindingProperty ResponseValue() const {
+        BindingProperty response;
+        response.Member("status").SetUnsigned(lastCall_->status);
+        response.Member("failed").SetBool(lastCall_->failed);
+        if (lastCall_->error) response.Member("error").SetString(*lastCall_->error);
+        if (!lastCall_->value.IsEmpty()) response.Member("result") = lastCall_->value;
+        return response;
+    }
+
+    bool ExpectResponse(const Step& step) {
+        Print("step " + std::to_string(step.number) + "  expect-response " + Host::JsonText(step.arguments) + " ... ");
+        if (!lastCall_) {
+            Print("\n");
+            return Stop(step, Outcome::Failed, "no call was made before");
+        }
+        const BindingProperty response = ResponseValue();
+        std::string why;
+        const BindingProperty expected = step.arguments.IsEmpty() ? BindingProperty() : step.arguments;
+        if (expected.IsEmpty() || ValueMatches(expected, &response, why)) {
+            Print("ok\n");
+            return true;
+        }
+        Print("\n");
+        return Stop(step, Outcome::Failed, why + "; the response: " + Host::JsonText(response));
     }
 
     bool CountMatches(const Step& step, std::size_t matches, const std::string& seen) {
@@ -253,6 +337,7 @@ private:
         if (step.kind == "expect-request") return ExpectRequest(step, false);
         if (step.kind == "expect-no-request") return ExpectRequest(step, true);
         if (step.kind == "expect-log") return ExpectLog(step);
+        if (step.kind == "expect-response") return ExpectResponse(step);
         return ExpectSubscription(step);
     }
 
@@ -271,6 +356,7 @@ private:
     Window window_;
     std::size_t shown_ = 0;
     bool stopped_ = false;
+    std::optional<Host::CallResult> lastCall_;
 };
 
 }  // namespace

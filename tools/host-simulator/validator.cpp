@@ -454,6 +454,74 @@ void EventsWork(const Plugin& plugin, Findings& findings) {
                                             " without crashing or keeping memory");
 }
 
+// A path no route of a plug-in's own can expect.
+constexpr const char* kUnroutedPath = "/vorn-host/validate/no-such-route";
+
+// Whether a path template has no literal character, so that it routes every
+// path (a route that catches all cannot answer "Invalid function").
+bool CatchesEveryPath(std::string_view pathTemplate) {
+    bool inside = false;
+    for (char c : pathTemplate) {
+        if (c == '{') {
+            inside = true;
+        } else if (c == '}') {
+            inside = false;
+        } else if (!inside) {
+            return false;
+        }
+    }
+    return !pathTemplate.empty();
+}
+
+void FunctionsWork(const Plugin& plugin, Findings& findings) {
+    IsolatedHost host(plugin.inProcess, plugin.version);
+    if (!LoadFor(plugin, host, findings, plugin.version)) return;
+    StartFor(host, findings);
+    const ApiTable* table = host->Record().apiTable;
+    const uint32_t count = table != nullptr ? table->functionCount : 0;
+    if (count == 0) {
+        findings.Verdict(CheckStatus::Pass, "exposes no function");
+        return;
+    }
+    std::vector<std::string> faults;
+    std::vector<std::string> catchAll;
+    for (uint32_t i = 0; i < count; ++i) {
+        // Copied out: the records are packed.
+        const ApiFunctionEntry entry = table->functions[i];
+        const std::string name = entry.name != nullptr ? entry.name : "";
+        const std::string pathTemplate = entry.pathTemplate != nullptr ? entry.pathTemplate : "";
+        findings.Step("calling " + name + " with a path no route matches");
+        Host::FunctionCall call;
+        call.function = name;
+        call.method = kHostMethodGet;
+        call.path = kUnroutedPath;
+        const Host::CallResult result = host->CallFunction(call);
+        if (!result.called) {
+            faults.push_back(name + ": cannot be called (" + result.error.value_or("no call entry") + ")");
+        } else if (!result.released) {
+            faults.push_back(name + ": its response record was not left empty by its release function");
+        } else if (result.status != 404 || !result.failed || result.error != "Invalid function") {
+            if (CatchesEveryPath(pathTemplate)) {
+                catchAll.push_back(name);
+            } else {
+                faults.push_back(name + ": answered " + std::to_string(result.status) + " " +
+                                 result.error.value_or(result.failed ? "(failed, no message)" : "(success)") +
+                                 " instead of 404 Invalid function");
+            }
+        }
+    }
+    for (const std::string& fault : faults) findings.Message(fault);
+    if (!faults.empty()) {
+        findings.Verdict(CheckStatus::Fail, faults.front());
+    } else if (!catchAll.empty()) {
+        findings.Verdict(CheckStatus::Warn, "every function is callable; " + Joined(catchAll) +
+                                                " routes every path, so its answer to a stray one was not checked");
+    } else {
+        findings.Verdict(CheckStatus::Pass, "each of " + Counted(count, "function") +
+                                                " is callable and answers a path of no route with 404 Invalid function");
+    }
+}
+
 void StopWork(const Plugin& plugin, Findings& findings) {
     IsolatedHost host(plugin.inProcess, plugin.version);
     if (!LoadFor(plugin, host, findings, plugin.version)) return;
@@ -530,9 +598,10 @@ void MemoryWork(const Plugin& plugin, Findings& findings) {
 // to load it as (the record's work uses the probe's own).
 using CheckWork = void (*)(const Plugin&, Findings&);
 const std::map<std::string, CheckWork>& CheckWorks() {
-    static const std::map<std::string, CheckWork> works = {{"record", RecordWork}, {"version", VersionWork},
-                                                           {"start", StartWork},   {"events", EventsWork},
-                                                           {"stop", StopWork},     {"memory", MemoryWork}};
+    static const std::map<std::string, CheckWork> works = {
+        {"record", RecordWork}, {"version", VersionWork},     {"start", StartWork},
+        {"events", EventsWork}, {"functions", FunctionsWork}, {"stop", StopWork},
+        {"memory", MemoryWork}};
     return works;
 }
 
@@ -595,14 +664,14 @@ std::vector<CheckResult> Validate(const ValidateOptions& options,
     add(ExportCheck(options.plugin, entries));
     plugin.entry = ChooseEntry(options.plugin, entries);
     if (plugin.entry.empty()) {
-        notRun({"record", "version", "start", "events", "stop", "memory"}, "no export named load_* to call");
+        notRun({"record", "version", "start", "events", "functions", "stop", "memory"}, "no export named load_* to call");
         return results;
     }
 
     const WorkOutcome record = RunWork(plugin, "record", ProbeHostVersion());
     add(Result("record", plugin, record));
     if (!record.version) {
-        notRun({"version", "start", "events", "stop", "memory"}, "the plug-in did not load");
+        notRun({"version", "start", "events", "functions", "stop", "memory"}, "the plug-in did not load");
         return results;
     }
     plugin.version = *record.version;
@@ -611,10 +680,11 @@ std::vector<CheckResult> Validate(const ValidateOptions& options,
     const CheckResult start = RunCheck("start", plugin);
     add(start);
     if (start.status == CheckStatus::Fail) {
-        notRun({"events", "stop", "memory"}, "start did not succeed");
+        notRun({"events", "functions", "stop", "memory"}, "start did not succeed");
         return results;
     }
     add(RunCheck("events", plugin));
+    add(RunCheck("functions", plugin));
     add(RunCheck("stop", plugin));
     add(RunCheck("memory", plugin));
     return results;

@@ -110,15 +110,7 @@ void HostState::ServeRequest(HostResponse* response, const HostRequest* request)
         }
         const bool custom = request->method == kHostMethodCustom && request->customMethod != nullptr;
         label = (custom ? std::string(request->customMethod) : MethodText(request->method)) + " " + recorded.path;
-        if (!recorded.parameters.empty()) {
-            std::string texts;
-            for (const RecordedParameter& parameter : recorded.parameters) {
-                if (!texts.empty()) texts += ",";
-                if (parameter.name) texts += *parameter.name + "=";
-                texts += JsonText(parameter.value);
-            }
-            parameters = " params=[" + texts + "]";
-        }
+        if (!recorded.parameters.empty()) parameters = " params=[" + ParametersText(recorded.parameters) + "]";
     }
     const RecordRef ref{requests.size(), generation};
     requests.push_back(recorded);

@@ -113,6 +113,7 @@ struct HostState {
     std::vector<RecordedSubscription> subscriptionRecords;
     std::vector<RecordedTask> tasks;
     std::vector<RecordedLogLine> logLines;
+    std::vector<RecordedCall> calls;
     uint32_t yields = 0;
     std::vector<std::string> waitLabels;
     uint32_t endWaits = 0;
@@ -131,6 +132,9 @@ struct HostState {
     // Frees every response the stopped plug-in never released.
     void ReclaimResponses();
     bool Read(StreamBody& stream, void* buffer, uint32_t* length, bool* more);
+
+    // --- Calls of exposed functions (function_calls.cpp)
+    CallResult CallFunction(const FunctionCall& call);
 
     // --- Events and tasks (simulated_host.cpp)
     int Deliver(const char* eventName, const BindingFlatValue& payload);

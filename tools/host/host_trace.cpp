@@ -19,6 +19,16 @@ std::string JsonText(const BindingProperty& value) {
     return value.IsEmpty() ? "null" : SerializeJson(value, nullptr);
 }
 
+std::string ParametersText(const std::vector<RecordedParameter>& parameters) {
+    std::string texts;
+    for (const RecordedParameter& parameter : parameters) {
+        if (!texts.empty()) texts += ",";
+        if (parameter.name) texts += *parameter.name + "=";
+        texts += JsonText(parameter.value);
+    }
+    return texts;
+}
+
 std::string MethodText(uint32_t method) {
     switch (method) {
         case kHostMethodDelete: return "DELETE";

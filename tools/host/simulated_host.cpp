@@ -274,6 +274,8 @@ bool SimulatedHost::IsSubscribed(const std::string& eventName) const {
     return state_->CountSubscriptions(eventName) != 0;
 }
 
+CallResult SimulatedHost::CallFunction(const FunctionCall& call) { return state_->CallFunction(call); }
+
 uint64_t SimulatedHost::Now() const { return state_->now; }
 
 void SimulatedHost::Advance(uint64_t nanoseconds) {
@@ -306,6 +308,8 @@ const std::vector<RecordedTask>& SimulatedHost::Tasks() const { return state_->t
 
 const std::vector<RecordedLogLine>& SimulatedHost::LogLines() const { return state_->logLines; }
 
+const std::vector<RecordedCall>& SimulatedHost::Calls() const { return state_->calls; }
+
 uint32_t SimulatedHost::YieldCount() const { return state_->yields; }
 
 const std::vector<std::string>& SimulatedHost::WaitLabels() const { return state_->waitLabels; }
@@ -323,6 +327,7 @@ void SimulatedHost::ClearRecords() {
     s.subscriptionRecords.clear();
     s.tasks.clear();
     s.logLines.clear();
+    s.calls.clear();
     s.yields = 0;
     s.waitLabels.clear();
     s.endWaits = 0;

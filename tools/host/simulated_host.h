@@ -95,6 +95,50 @@ struct RecordedLogLine {
 
 enum class EventType { Create = 0, Update = 1, Delete = 2 };
 
+// A call of a function the plug-in exposes, as the host makes it.
+struct FunctionCall {
+    std::string function;       // the name of its entry in the API table
+    uint32_t method = 0;        // a HostMethodCode
+    std::string customMethod;   // sent along; the plug-in reads it for method 8
+    std::string path;           // query included
+    std::vector<std::pair<std::string, std::string>> headers;
+    // Named values, converted to flat values by this side; a value without a
+    // name is positional.
+    std::vector<RecordedParameter> values;
+    std::optional<std::string> body;         // the bytes; absent: no body
+    std::optional<std::string> contentType;  // absent: no content type at all
+    uintptr_t requestWord = 0;
+};
+
+// What the plug-in answered, read out of its response record.
+struct CallResult {
+    // False when the API table has no entry of that name (or one without a
+    // call function); nothing was called then, and error says why.
+    bool called = false;
+    BindingProperty value;  // the result value
+    std::optional<std::string> error;
+    bool failed = false;
+    uint8_t flag = 0;
+    uint32_t resultForm = 0;
+    uint32_t status = 0;
+    std::string text;
+    std::vector<std::pair<std::string, std::string>> headers;
+    // A streamed body, read to its end (or its first failed read), then
+    // released through the stream's own function.
+    bool streamed = false;
+    uint32_t streamSize = 0;  // the plug-in's hint
+    std::string stream;
+    bool streamFailed = false;
+    // The record's release function was called and left all of it zero.
+    bool released = false;
+};
+
+struct RecordedCall {
+    uint64_t time = 0;
+    FunctionCall call;
+    CallResult result;
+};
+
 class SimulatedHost {
 public:
     explicit SimulatedHost(HostVersion version = {});
@@ -164,6 +208,15 @@ public:
     int DeliverFlatEvent(const char* eventName, const BindingFlatValue& payload);
     bool IsSubscribed(const std::string& eventName) const;
 
+    // --- Exposed functions ----------------------------------------------------
+    // Calls an exposed function through the API table the plug-in handed over
+    // at load: its entry's call function, with its context pointer. The
+    // response record is handed in uninitialised (filled with a pattern), as
+    // a host's may be, and released through its release function after
+    // being read. Works while a plug-in is loaded, started or not, until it
+    // is stopped (its API table goes with it).
+    CallResult CallFunction(const FunctionCall& call);
+
     // --- Time ----------------------------------------------------------------
     uint64_t Now() const;  // virtual nanoseconds since the host started
     // Moves the clock forward, running every task that falls due on the way
@@ -177,6 +230,7 @@ public:
     const std::vector<RecordedSubscription>& Subscriptions() const;
     const std::vector<RecordedTask>& Tasks() const;
     const std::vector<RecordedLogLine>& LogLines() const;
+    const std::vector<RecordedCall>& Calls() const;
     uint32_t YieldCount() const;
     const std::vector<std::string>& WaitLabels() const;  // labels of begin-wait calls
     uint32_t EndWaitCount() const;
@@ -184,7 +238,8 @@ public:
     // "[   12.500s] GET /path params=[{...}] -> 200 {...}", "... -> 404 Not
     // found", "subscribe OnJsonApiEvent_x", "schedule 'Timer: x' in 0.250s",
     // "task 'Timer: x'", "log ERROR text", "event OnJsonApiEvent_x Update
-    // /uri {...}"; values as compact JSON.
+    // /uri {...}", "call Echo GET /echo/v1/items/7 -> {...}", "call Echo GET
+    // /x -> 404 Invalid function"; values as compact JSON.
     const std::vector<std::string>& Trace() const;
     // Forgets what happened. What is under way (subscriptions, pending tasks,
     // responses not yet released) carries on without updating the records.

@@ -1,4 +1,4 @@
-#include "plugin/host_entry_guard.h"
+#include "dispatch/host_entry_guard.h"
 
 #include "logging/log_groups.h"
 #include "logging/log_message.h"

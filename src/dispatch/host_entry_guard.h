@@ -1,6 +1,8 @@
 #pragma once
 // The one guard of every entry the host calls (the export, start, stop,
-// memory statistics, event, task and stream callbacks): no C++ exception may
+// memory statistics, event, task and stream callbacks, and the calls of
+// exposed functions with their response and stream functions, which live in
+// this layer, so the guard does too): no C++ exception may
 // cross into the host, which cannot unwind our frames. A failure is logged as
 // one ERROR line naming the entry, and the entry returns its failure value.
 #include <exception>

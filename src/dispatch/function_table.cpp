@@ -1,0 +1,93 @@
+#include "dispatch/function_table.h"
+
+#include <set>
+
+#include "support/message_format.h"
+
+namespace Vorn {
+
+namespace {
+
+constexpr const char* kNotExposed = "Function '%1' was not exposed. %2";
+constexpr const char* kNoName = "A function needs a name.";
+constexpr const char* kTaken = "The name is taken.";
+constexpr const char* kNoInvoker = "It has no invoker.";
+constexpr const char* kLocationCount = "It has %1 arguments and %2 locations.";
+constexpr const char* kUnnamedArgument = "An argument has no name.";
+constexpr const char* kRepeatedArgument = "Two arguments are named '%1'.";
+constexpr const char* kUnregisteredArgument = "The type of argument '%1' is not registered.";
+constexpr const char* kUnregisteredResult = "The type of its result is not registered.";
+
+bool IsDescribedShape(BindingType type) { return type == BindingType::Enum || type == BindingType::Struct; }
+
+// An enum or structure, or a container of them, converts only through its
+// registered description.
+bool LacksDescription(const TypeRef& ref) {
+    const bool described = IsDescribedShape(ref.type) ||
+                           ((ref.type == BindingType::Vector || ref.type == BindingType::Map) &&
+                            IsDescribedShape(ref.elementType));
+    return described && ref.described == nullptr;
+}
+
+std::string Check(const BindingFunctionDescription& function) {
+    if (function.name.empty()) return kNoName;
+    if (function.invoker == nullptr) return kNoInvoker;
+    if (function.locations.size() != function.arguments.size()) {
+        return FormatMessage(kLocationCount, {function.arguments.size(), function.locations.size()});
+    }
+    std::set<std::string_view> names;
+    for (const BindingArgumentDescription& argument : function.arguments) {
+        if (argument.name.empty()) return kUnnamedArgument;
+        if (!names.insert(argument.name).second) return FormatMessage(kRepeatedArgument, {argument.name});
+        if (LacksDescription(argument.type) || LacksDescription(argument.shownType)) {
+            return FormatMessage(kUnregisteredArgument, {argument.name});
+        }
+    }
+    if (LacksDescription(function.result) || LacksDescription(function.shownResult)) return kUnregisteredResult;
+    return {};
+}
+
+}  // namespace
+
+bool FunctionTable::Add(BindingFunctionDescription description, std::string* error) {
+    const std::string name = description.name;
+    auto fail = [&](const std::string& reason) {
+        if (error != nullptr) *error = FormatMessage(kNotExposed, {name, reason});
+        return false;
+    };
+    if (std::string reason = Check(description); !reason.empty()) return fail(reason);
+    auto function = std::make_shared<ExposedFunction>();
+    function->description = std::move(description);
+    if (std::string reason; !MakeRoute(function->description, function->route, &reason)) return fail(reason);
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (!functions_.emplace(name, std::move(function)).second) return fail(kTaken);
+    return true;
+}
+
+std::shared_ptr<const ExposedFunction> FunctionTable::Find(std::string_view name) const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    auto found = functions_.find(name);
+    return found == functions_.end() ? nullptr : found->second;
+}
+
+std::vector<std::shared_ptr<const ExposedFunction>> FunctionTable::Functions() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    std::vector<std::shared_ptr<const ExposedFunction>> list;
+    list.reserve(functions_.size());
+    for (const auto& [name, function] : functions_) list.push_back(function);
+    return list;
+}
+
+std::size_t FunctionTable::Size() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return functions_.size();
+}
+
+void FunctionTable::Clear() {
+    // Destroyed outside the lock: a function's invoker may own anything.
+    std::map<std::string, std::shared_ptr<const ExposedFunction>, std::less<>> dropped;
+    std::lock_guard<std::mutex> guard(mutex_);
+    dropped.swap(functions_);
+}
+
+}  // namespace Vorn
