@@ -16,6 +16,7 @@
 #include "formats/json_writer.h"
 #include "formats/msgpack_reader.h"
 #include "formats/yaml_reader.h"
+#include "platform/standard_streams.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ struct Options {
 }  // namespace
 
 int main(int argc, char** argv) {
+    Vorn::Platform::UseBinaryStandardStreams();
     if (argc < 2) return Usage(nullptr);
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         std::fputs(kUsage, stdout);

@@ -11,6 +11,24 @@ namespace {
 
 constinit LogGroupTable g_table;
 
+// Holds a table's claim flag for a scope; a waiting thread sleeps until the
+// holder lets go.
+class ClaimGuard {
+public:
+    explicit ClaimGuard(std::atomic_flag& flag) : flag_(flag) {
+        while (flag_.test_and_set(std::memory_order_acquire)) flag_.wait(true, std::memory_order_relaxed);
+    }
+    ~ClaimGuard() {
+        flag_.clear(std::memory_order_release);
+        flag_.notify_one();
+    }
+    ClaimGuard(const ClaimGuard&) = delete;
+    ClaimGuard& operator=(const ClaimGuard&) = delete;
+
+private:
+    std::atomic_flag& flag_;
+};
+
 }  // namespace
 
 int LogGroupTable::FindSlot(const char* code, int last) const {
@@ -26,7 +44,7 @@ uint64_t LogGroupTable::Bit(const char* code) {
     int slot = FindSlot(code, last);
     if (slot >= 0) return 1ULL << slot;
 
-    std::lock_guard<std::mutex> guard(claimMutex_);
+    ClaimGuard guard(claiming_);
     last = lastUsed_.load(std::memory_order_relaxed);
     slot = FindSlot(code, last);
     if (slot >= 0) return 1ULL << slot;

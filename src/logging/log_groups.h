@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 namespace Vorn {
 
@@ -47,8 +46,9 @@ private:
     // Last used slot; slots above it read "???".
     std::atomic<int> lastUsed_{kFixedSlots - 1};
     // Claims are serialised so that two threads registering the same new
-    // code cannot take two slots for it.
-    std::mutex claimMutex_;
+    // code cannot take two slots for it. A flag, not a std::mutex: a mutex
+    // is not constexpr-constructible with every thread library (MinGW's).
+    std::atomic_flag claiming_;
 };
 
 // The module's table.

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <string>
 #include <utility>
 
 #include "platform/shared_library.h"
@@ -34,7 +35,16 @@ SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
 
 bool SharedLibrary::Open(const std::string& path, std::string* error) {
     Close();
-    handle_ = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
+    // The loader documents backslashes as the separator; paths given with
+    // forward slashes (as the tools and tests write them) are converted.
+    std::string native = path;
+    for (char& c : native) {
+        if (c == '/') c = '\\';
+    }
+    // A library is loaded whole and its imports bound at once, and its
+    // exports are found in it alone: what RTLD_NOW | RTLD_LOCAL ask of
+    // dlopen is how Windows always loads.
+    handle_ = reinterpret_cast<void*>(LoadLibraryA(native.c_str()));
     if (handle_ == nullptr && error != nullptr) *error = LastErrorText(path);
     return handle_ != nullptr;
 }

@@ -1,5 +1,6 @@
 // The exports of a shared object, read from its ELF file: both classes and
-// byte orders, which symbols count as exported, and files that lie.
+// byte orders, which symbols count as exported, and files that lie; and of a
+// Windows DLL, read from its export directory.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -126,8 +127,8 @@ TEST(ExportTable, FilesThatAreNotSoundSharedObjectsFailWithAReason) {
         std::string image;
         const char* error;
     } cases[] = {
-        {"empty", "", "not an ELF file"},
-        {"text", "#!/bin/sh\necho not a library\n", "not an ELF file"},
+        {"empty", "", "not an ELF file or a DLL"},
+        {"text", "#!/bin/sh\necho not a library\n", "not an ELF file or a DLL"},
         {"unknown class", std::string("\x7F" "ELF\x03\x01", 6) + std::string(58, '\0'), "unknown ELF class 3"},
         {"an executable", ElfImage(false, false).Build(kMixedSymbols, {.fileType = 2}),
          "not a shared object (ELF type 2)"},
@@ -178,6 +179,146 @@ TEST(ExportTable, TheEntryToCallIsTheOneNamedAfterTheFile) {
     EXPECT_EQ(ChooseEntry("dir/my-plugin.so", entries), "load_my_plugin");
     EXPECT_EQ(ChooseEntry("dir/unrelated.so", entries), "load_other") << "else the first";
     EXPECT_EQ(ChooseEntry("dir/my-plugin.so", {}), "");
+    EXPECT_EQ(ChooseEntry("C:\\Plugins\\my-plugin.dll", entries), "load_my_plugin") << "Windows separators";
+}
+
+// --- Windows DLLs ---------------------------------------------------------
+
+struct PeFaults {
+    bool dll = true;                 // the image says it is a DLL
+    bool exportDirectory = true;     // the data directory points at it
+    uint32_t nameShift = 0;          // added to every name's address
+    uint16_t ordinalShift = 0;       // added to every name's ordinal
+    uint32_t unnamedFunctions = 0;   // exports reachable by ordinal alone
+};
+
+// A DLL as small as the reader allows: the DOS header, the PE and optional
+// headers, one section holding the export directory, its three tables and
+// the names.
+class PeImage {
+public:
+    explicit PeImage(bool wide) : wide_(wide) {}
+
+    std::string Build(const std::vector<std::string>& exported, const PeFaults& faults = {}) {
+        const uint32_t optionalSize = wide_ ? 240 : 224;
+        const uint32_t header = 64;
+        const uint32_t sectionTable = header + 24 + optionalSize;
+        const uint32_t data = sectionTable + 40;
+        const uint32_t sectionAddress = 0x1000;
+        bytes_.assign(data, '\0');
+        bytes_.replace(0, 2, "MZ");
+        Put(0x3C, header, 4);
+        bytes_.replace(header, 4, std::string("PE\0\0", 4));
+        Put(header + 4, wide_ ? 0x8664 : 0x14C, 2);
+        Put(header + 6, 1, 2);
+        Put(header + 20, optionalSize, 2);
+        Put(header + 22, faults.dll ? 0x2022 : 0x0022, 2);
+        const uint32_t optional = header + 24;
+        Put(optional, wide_ ? 0x20B : 0x10B, 2);
+        Put(optional + (wide_ ? 108 : 92), 16, 4);
+
+        // The section's contents, addressed from sectionAddress.
+        const uint32_t functions = static_cast<uint32_t>(exported.size()) + faults.unnamedFunctions;
+        std::string section(40, '\0');
+        const uint32_t functionTable = sectionAddress + static_cast<uint32_t>(section.size());
+        for (uint32_t i = 0; i < functions; ++i) Append(section, 0x2000 + 16 * i, 4);
+        const uint32_t nameTable = sectionAddress + static_cast<uint32_t>(section.size());
+        section.append(4 * exported.size(), '\0');
+        const uint32_t ordinalTable = sectionAddress + static_cast<uint32_t>(section.size());
+        // The names take the last ordinals, so unnamed exports come first.
+        for (std::size_t i = 0; i < exported.size(); ++i) {
+            Append(section, faults.unnamedFunctions + i + faults.ordinalShift, 2);
+        }
+        for (std::size_t i = 0; i < exported.size(); ++i) {
+            const uint32_t name = sectionAddress + static_cast<uint32_t>(section.size());
+            section += exported[i];
+            section.push_back('\0');
+            const std::size_t at = nameTable - sectionAddress + 4 * i;
+            for (unsigned b = 0; b < 4; ++b) section[at + b] = static_cast<char>(((name + faults.nameShift) >> (8 * b)) & 0xFF);
+        }
+        PutIn(section, 16, 1, 4);  // ordinal base
+        PutIn(section, 20, functions, 4);
+        PutIn(section, 24, static_cast<uint32_t>(exported.size()), 4);
+        PutIn(section, 28, functionTable, 4);
+        PutIn(section, 32, nameTable, 4);
+        PutIn(section, 36, ordinalTable, 4);
+
+        const uint32_t directories = optional + (wide_ ? 112 : 96);
+        if (faults.exportDirectory) {
+            Put(directories, sectionAddress, 4);
+            Put(directories + 4, static_cast<uint32_t>(section.size()), 4);
+        }
+        bytes_.replace(sectionTable, 6, ".edata");
+        Put(sectionTable + 8, static_cast<uint32_t>(section.size()), 4);
+        Put(sectionTable + 12, sectionAddress, 4);
+        Put(sectionTable + 16, static_cast<uint32_t>(section.size()), 4);
+        Put(sectionTable + 20, data, 4);
+        bytes_ += section;
+        return bytes_;
+    }
+
+private:
+    void Put(uint64_t offset, uint64_t value, unsigned width) { PutIn(bytes_, offset, value, width); }
+    static void PutIn(std::string& bytes, uint64_t offset, uint64_t value, unsigned width) {
+        for (unsigned i = 0; i < width; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+    static void Append(std::string& bytes, uint64_t value, unsigned width) {
+        bytes.append(width, '\0');
+        PutIn(bytes, bytes.size() - width, value, width);
+    }
+
+    bool wide_;
+    std::string bytes_;
+};
+
+TEST(ExportTable, DllExportsByNameThenByOrdinalAloneInBothWidths) {
+    for (const bool wide : {false, true}) {
+        std::vector<std::string> names;
+        std::string error;
+        ASSERT_TRUE(ParseExportedSymbols(PeImage(wide).Build({"load_plugin", "helper"}), names, error)) << error;
+        EXPECT_EQ(names, (std::vector<std::string>{"load_plugin", "helper"})) << (wide ? "PE32+" : "PE32");
+
+        ASSERT_TRUE(ParseExportedSymbols(PeImage(wide).Build({"load_plugin"}, {.unnamedFunctions = 2}), names, error))
+            << error;
+        EXPECT_EQ(names, (std::vector<std::string>{"load_plugin", "#1", "#2"})) << "ordinals count from the base, 1";
+
+        ASSERT_TRUE(ParseExportedSymbols(PeImage(wide).Build({"load_plugin"}, {.exportDirectory = false}), names, error))
+            << error;
+        EXPECT_EQ(names, std::vector<std::string>{}) << "a DLL that exports nothing";
+    }
+}
+
+TEST(ExportTable, DllsThatAreNotSoundFailWithAReason) {
+    const struct {
+        const char* description;
+        std::string image;
+        const char* error;
+    } cases[] = {
+        {"an executable", PeImage(true).Build({"load_plugin"}, {.dll = false}), "not a DLL (an executable image)"},
+        {"a name outside the file", PeImage(false).Build({"load_plugin"}, {.nameShift = 0x100000}),
+         "an export's name lies outside the file"},
+        {"an ordinal outside the addresses", PeImage(true).Build({"load_plugin"}, {.ordinalShift = 1}),
+         "an export's ordinal lies outside its address table"},
+        {"only a DOS header", std::string("MZ") + std::string(62, '\0'), "the PE header is missing or truncated"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> names;
+        std::string error;
+        EXPECT_FALSE(ParseExportedSymbols(c.image, names, error)) << c.description;
+        EXPECT_EQ(error, c.error) << c.description;
+    }
+}
+
+TEST(ExportTable, EveryTruncationOfADllFailsCleanly) {
+    for (const bool wide : {false, true}) {
+        const std::string image = PeImage(wide).Build({"load_plugin", "helper"});
+        for (std::size_t length = 0; length < image.size(); ++length) {
+            std::vector<std::string> names;
+            std::string error;
+            EXPECT_FALSE(ParseExportedSymbols(image.substr(0, length), names, error)) << length;
+            EXPECT_FALSE(error.empty()) << length;
+        }
+    }
 }
 
 }  // namespace

@@ -2,12 +2,11 @@
 // Runs the built vorn-host program (under the emulator on 32-bit builds), for
 // the tests where its exit code and output are what counts.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "file_text.h"
+#include "run_program.h"
 
 namespace Vorn::Testing {
 
@@ -20,10 +19,8 @@ struct HostRun {
 inline HostRun RunHostProgram(const std::string& arguments) {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     const std::string base = ::testing::TempDir() + "vorn_host_" + test->test_suite_name() + "_" + test->name();
-    const std::string command = std::string(VORN_TOOL_RUNNER) + " " + VORN_HOST_PATH + " " + arguments + " > " +
-                                base + ".out 2> " + base + ".err";
-    const int raw = std::system(command.c_str());
-    return HostRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFileText(base + ".out"), ReadFileText(base + ".err")};
+    const int status = RunProgram(VORN_TOOL_RUNNER, VORN_HOST_PATH, arguments, {"", base + ".out", base + ".err"});
+    return HostRun{status, ReadFileText(base + ".out"), ReadFileText(base + ".err")};
 }
 
 }  // namespace Vorn::Testing

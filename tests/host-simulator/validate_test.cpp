@@ -3,6 +3,7 @@
 // other check may fail because of it.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,6 +123,20 @@ TEST(Validate, InProcessRunsEverythingButTheRefusals) {
             EXPECT_EQ(result.status, CheckStatus::Pass) << Summary(results);
         }
     }
+}
+
+TEST(Validate, ALibraryPathWithSpacesReachesEveryCheck) {
+    // Where a child is a new run of the program (Windows), the path travels on
+    // its command line and must arrive there whole.
+    const std::filesystem::path folder = std::filesystem::path(::testing::TempDir()) / "plug-ins with spaces";
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path copy = folder / std::filesystem::path(VORN_TEST_PLUGIN_PATH).filename();
+    std::filesystem::copy_file(VORN_TEST_PLUGIN_PATH, copy, std::filesystem::copy_options::overwrite_existing);
+    const std::string path = copy.string();
+    const std::vector<CheckResult> results = ValidateLibrary(path.c_str());
+    EXPECT_EQ(Names(results), kCheckOrder);
+    for (const CheckResult& result : results) EXPECT_EQ(result.status, CheckStatus::Pass) << Summary(results);
+    std::filesystem::remove_all(folder);
 }
 
 TEST(ValidateProgram, ExitCodesSayPassFailOrUsage) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "platform/clock.h"
@@ -11,6 +12,11 @@
 #include "platform/process_info.h"
 #include "platform/random_source.h"
 #include "platform/recursive_lock.h"
+#include "platform/shared_library.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 
 namespace Vorn::Platform {
 namespace {
@@ -76,10 +82,16 @@ TEST(ProcessInfo, FileNamePartTakesTextAfterLastSeparator) {
     EXPECT_STREQ(FileNamePart("ends/"), "");
 }
 
+#if defined(_WIN32)
+constexpr const char* kTestProgram = "vorn-tests-platform.exe";
+#else
+constexpr const char* kTestProgram = "vorn-tests-platform";
+#endif
+
 TEST(ProcessInfo, NamesTheRunningModule) {
-    EXPECT_STREQ(ExecutableFileName(), "vorn-tests-platform");
+    EXPECT_STREQ(ExecutableFileName(), kTestProgram);
     // Linked statically into the test program, the module is the program.
-    EXPECT_STREQ(ModuleFileName(), "vorn-tests-platform");
+    EXPECT_STREQ(ModuleFileName(), kTestProgram);
 }
 
 TEST(DebuggerOutput, WritesNowhereUntilASinkIsSet) {
@@ -110,6 +122,73 @@ TEST(RandomSource, FillsOddSizesAndVaries) {
     EXPECT_LT(zeros, 10);
     EXPECT_NE(RandomUint64(), RandomUint64());
 }
+
+#if defined(_WIN32)
+// Where Windows differs: regions come whole from the system's allocation
+// granularity, paths are written with backslashes, and a library's exports
+// are looked up in it alone.
+
+TEST(PageRegion, IsOneCommittedAllocationAtTheSystemsGranularity) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    EXPECT_EQ(system.dwAllocationGranularity, kRegionSize) << "regions are aligned without trimming";
+    void* region = ReserveRegion();
+    ASSERT_NE(region, nullptr);
+    MEMORY_BASIC_INFORMATION memory{};
+    ASSERT_NE(VirtualQuery(region, &memory, sizeof(memory)), 0u);
+    EXPECT_EQ(memory.AllocationBase, region);
+    EXPECT_EQ(memory.RegionSize, kRegionSize);
+    EXPECT_EQ(memory.State, static_cast<DWORD>(MEM_COMMIT));
+    EXPECT_EQ(memory.Protect, static_cast<DWORD>(PAGE_READWRITE));
+    ReleaseRegion(region);
+    ASSERT_NE(VirtualQuery(region, &memory, sizeof(memory)), 0u);
+    EXPECT_EQ(memory.State, static_cast<DWORD>(MEM_FREE)) << "released whole";
+}
+
+TEST(ProcessInfo, TakesNamesFromBackslashedPaths) {
+    char path[MAX_PATH] = {};
+    ASSERT_NE(GetModuleFileNameA(nullptr, path, sizeof(path)), 0u);
+    EXPECT_STREQ(ExecutablePath(), path);
+    const char* separator = std::strrchr(ExecutablePath(), '\\');
+    ASSERT_NE(separator, nullptr) << ExecutablePath();
+    EXPECT_STREQ(separator + 1, kTestProgram);
+}
+
+TEST(SharedLibrary, FindsADllsOwnExportsAndNothingElse) {
+    SharedLibrary library;
+    std::string error;
+    ASSERT_TRUE(library.Open("kernel32.dll", &error)) << error;
+    EXPECT_EQ(library.Find("GetTickCount"),
+              reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetTickCount")));
+    EXPECT_EQ(library.Find("load_vorn_test_plugin"), nullptr) << "an export the DLL does not have";
+    EXPECT_EQ(library.Find("GetProcAddressX"), nullptr);
+    library.Close();
+    EXPECT_FALSE(library.IsOpen());
+    EXPECT_EQ(library.Find("GetTickCount"), nullptr) << "nothing once closed";
+}
+
+TEST(SharedLibrary, AMissingDllFailsWithThePathAndTheSystemsReason) {
+    SharedLibrary library;
+    std::string error;
+    EXPECT_FALSE(library.Open("C:/no/such/folder/library.dll", &error));
+    EXPECT_FALSE(library.IsOpen());
+    EXPECT_EQ(error.rfind("C:/no/such/folder/library.dll: ", 0), 0u) << error;
+    EXPECT_GT(error.size(), std::string("C:/no/such/folder/library.dll: ").size()) << error;
+}
+
+TEST(Clock, CountsInThePerformanceCountersUnits) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    EXPECT_EQ(HighResolutionFrequency(), static_cast<uint64_t>(frequency.QuadPart));
+    LARGE_INTEGER before;
+    QueryPerformanceCounter(&before);
+    const uint64_t reading = HighResolutionCounter();
+    LARGE_INTEGER after;
+    QueryPerformanceCounter(&after);
+    EXPECT_GE(reading, static_cast<uint64_t>(before.QuadPart));
+    EXPECT_LE(reading, static_cast<uint64_t>(after.QuadPart));
+}
+#endif
 
 }  // namespace
 }  // namespace Vorn::Platform

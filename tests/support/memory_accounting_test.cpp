@@ -1,13 +1,18 @@
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/shared_library.h"
 #include "support/memory_hooks.h"
+
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 // A request no heap can meet comes back null, as from the C heap, instead of
@@ -183,28 +188,37 @@ TEST_F(MemoryAccountingTest, ReplacedHooksReceiveTheirCounters) {
 // the library's export rule, and is loaded as a host loads the plug-in.
 class LoadedModule {
 public:
-    LoadedModule() : handle_(dlopen(VORN_MEMORY_PROBE_PATH, RTLD_NOW | RTLD_LOCAL)) {}
-    ~LoadedModule() {
-        if (handle_ != nullptr) dlclose(handle_);
-    }
-    void* handle() const { return handle_; }
+    LoadedModule() { library_.Open(VORN_MEMORY_PROBE_PATH, &error_); }
+    bool Loaded() const { return library_.IsOpen(); }
+    const std::string& Error() const { return error_; }
+    void* Find(const char* name) const { return library_.Find(name); }
     template <typename F>
     F Get(const char* name) const {
-        return reinterpret_cast<F>(dlsym(handle_, name));
+        return reinterpret_cast<F>(library_.Find(name));
     }
 
 private:
-    void* handle_;
+    Platform::SharedLibrary library_;
+    std::string error_;
 };
+
+// The allocation functions' names for either width of size_t.
+const char* const kAllocationFunctions[] = {"_Znwm", "_Znwj", "_Znwy", "_ZdlPv", "_Znam", "_Znaj", "_Znay"};
 
 TEST(MemoryAccountingModule, CountsOnlyTheModulesOwnAllocations) {
     LoadedModule module;
-    ASSERT_NE(module.handle(), nullptr) << dlerror();
+    ASSERT_TRUE(module.Loaded()) << module.Error();
+#if defined(_WIN32)
+    // A DLL's exports are its own alone: the replaced allocation functions
+    // are not among them.
+    for (const char* name : kAllocationFunctions) EXPECT_EQ(module.Find(name), nullptr) << name;
+#else
     // The replaced allocation functions are not exported: looking them up
     // through the module finds the process's own (from the C++ runtime).
-    for (const char* name : {"_Znwm", "_Znwj", "_ZdlPv", "_Znam", "_Znaj"}) {
-        EXPECT_EQ(dlsym(module.handle(), name), dlsym(RTLD_DEFAULT, name)) << name;
+    for (const char* name : kAllocationFunctions) {
+        EXPECT_EQ(module.Find(name), dlsym(RTLD_DEFAULT, name)) << name;
     }
+#endif
 
     auto statistics = module.Get<void (*)(MemoryStatisticsRecord*)>("vorn_probe_statistics");
     auto allocate = module.Get<uint64_t (*)(uint32_t)>("vorn_probe_allocate");
@@ -236,6 +250,14 @@ TEST(MemoryAccountingModule, CountsOnlyTheModulesOwnAllocations) {
     statistics(&after);
     EXPECT_EQ(after.counters[2] - after.counters[4], before.counters[2] - before.counters[4]);
     EXPECT_EQ(after.counters[3] - after.counters[5], before.counters[3] - before.counters[5]);
+}
+
+TEST(MemoryAccountingModule, TheModuleIsNamedAfterItsOwnFile) {
+    LoadedModule module;
+    ASSERT_TRUE(module.Loaded()) << module.Error();
+    auto name = module.Get<const char* (*)()>("vorn_probe_module_name");
+    ASSERT_NE(name, nullptr);
+    EXPECT_STREQ(name(), VORN_MEMORY_PROBE_NAME);
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
 #include "file_text.h"
+#include "run_program.h"
 
 namespace {
 
@@ -24,11 +23,9 @@ CodecRun Codec(const std::string& arguments, const std::string& input) {
         std::ofstream in(base + ".in", std::ios::binary);
         in << input;
     }
-    const std::string command = std::string(VORN_TOOL_RUNNER) + " " + VORN_CODEC_PATH + " " + arguments + " < " +
-                                base + ".in > " + base + ".out 2> " + base + ".err";
-    const int raw = std::system(command.c_str());
-    return CodecRun{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Vorn::Testing::ReadFileText(base + ".out"),
-                    Vorn::Testing::ReadFileText(base + ".err")};
+    const int status = Vorn::Testing::RunProgram(VORN_TOOL_RUNNER, VORN_CODEC_PATH, arguments,
+                                                 {base + ".in", base + ".out", base + ".err"});
+    return CodecRun{status, Vorn::Testing::ReadFileText(base + ".out"), Vorn::Testing::ReadFileText(base + ".err")};
 }
 
 TEST(VornCodec, DecodesJsonToCompactOrPrettyJson) {

@@ -17,14 +17,8 @@ namespace Vorn::HostSimulator {
 
 namespace {
 
-// The child's last line when its work returned: anything else that ends the
-// child (a plug-in calling exit(0) included) did not finish the work.
-constexpr const char* kFinished = "\x1F" "finished";
-// Exit code of a child whose work threw.
-constexpr int kWorkThrew = 70;
-// How much of the child's standard error is kept at its start and its end.
-constexpr std::size_t kErrorHead = 2048;
-constexpr std::size_t kErrorTail = 2048;
+using ChildProtocol::kFinished;
+using ChildProtocol::kWorkThrew;
 
 class PipeChannel : public Channel {
 public:
@@ -48,14 +42,14 @@ private:
     int fd_;
 };
 
-[[noreturn]] void RunChild(const std::function<void(Channel&)>& work, int out, int err) {
+[[noreturn]] void RunChild(const ChildWork& work, WorkPerformer perform, int out, int err) {
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     PipeChannel channel(out);
     int code = 0;
     try {
-        work(channel);
+        perform(work, channel);
         channel.Write(kFinished);
     } catch (...) {
         code = kWorkThrew;
@@ -71,28 +65,21 @@ void CloseBoth(int fds[2]) {
 
 }  // namespace
 
-std::string ChildOutcome::Describe(double timeLimitSeconds) const {
-    char text[160];
-    switch (end) {
-        case End::Finished: return {};
-        case End::Exited:
-            if (code == kWorkThrew) return "the check itself failed with an exception";
-            std::snprintf(text, sizeof(text), "ended the process with exit code %d", code);
-            return text;
-        case End::Signalled: {
-            const char* name = strsignal(code);
-            std::snprintf(text, sizeof(text), "crashed with signal %d (%s)", code, name != nullptr ? name : "unknown");
-            return text;
-        }
-        case End::TimedOut:
-            std::snprintf(text, sizeof(text), "did not finish within %g s", timeLimitSeconds);
-            return text;
-        case End::NotStarted: return "no child process could be started: " + output;
-    }
-    return {};
+namespace ChildProtocol {
+
+std::string CrashText(int code) {
+    const char* name = strsignal(code);
+    char text[120];
+    std::snprintf(text, sizeof(text), "signal %d (%s)", code, name != nullptr ? name : "unknown");
+    return text;
 }
 
-ChildOutcome RunInChild(const std::function<void(Channel&)>& work, double timeLimitSeconds) {
+}  // namespace ChildProtocol
+
+// Children are forked here: they never run main again.
+void ServeChildWork(int, char**, WorkPerformer) {}
+
+ChildOutcome RunInChild(const ChildWork& work, WorkPerformer perform, double timeLimitSeconds) {
     ChildOutcome outcome;
     const auto started = std::chrono::steady_clock::now();
     int out[2];
@@ -118,7 +105,7 @@ ChildOutcome RunInChild(const std::function<void(Channel&)>& work, double timeLi
     if (pid == 0) {
         close(out[0]);
         close(err[0]);
-        RunChild(work, out[1], err[1]);
+        RunChild(work, perform, out[1], err[1]);
     }
     close(out[1]);
     close(err[1]);
@@ -155,10 +142,7 @@ ChildOutcome RunInChild(const std::function<void(Channel&)>& work, double timeLi
                 outcome.output.append(buffer, size);
                 continue;
             }
-            const std::size_t head = std::min(size, kErrorHead - std::min(kErrorHead, outcome.errorsHead.size()));
-            outcome.errorsHead.append(buffer, head);
-            outcome.errors.append(buffer, size);
-            if (outcome.errors.size() > 2 * kErrorTail) outcome.errors.erase(0, outcome.errors.size() - kErrorTail);
+            ChildProtocol::KeepErrors(outcome, buffer, size);
         }
     }
     // Both pipes closed: the child is ending; it still gets until the deadline.
@@ -177,16 +161,12 @@ ChildOutcome RunInChild(const std::function<void(Channel&)>& work, double timeLi
     for (const pollfd& fd : fds) {
         if (fd.fd >= 0) close(fd.fd);
     }
-    if (outcome.errors.size() > kErrorTail) outcome.errors.erase(0, outcome.errors.size() - kErrorTail);
 
-    const std::string marker = std::string(kFinished) + "\n";
-    const bool finished = outcome.output.size() >= marker.size() &&
-                          outcome.output.compare(outcome.output.size() - marker.size(), marker.size(), marker) == 0;
-    if (finished) outcome.output.resize(outcome.output.size() - marker.size());
+    const bool finished = ChildProtocol::FinishOutput(outcome);
     if (timedOut) {
         outcome.end = ChildOutcome::End::TimedOut;
     } else if (WIFSIGNALED(status)) {
-        outcome.end = ChildOutcome::End::Signalled;
+        outcome.end = ChildOutcome::End::Crashed;
         outcome.code = WTERMSIG(status);
     } else if (finished && WIFEXITED(status) && WEXITSTATUS(status) == 0) {
         outcome.end = ChildOutcome::End::Finished;

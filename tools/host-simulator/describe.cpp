@@ -1,6 +1,7 @@
 #include "host-simulator/describe.h"
 
 #include <sstream>
+#include <stdexcept>
 
 #include "formats/json_reader.h"
 #include "formats/json_writer.h"
@@ -43,6 +44,8 @@ void DescribeWork(const DescribeOptions& options, const std::string& entry, Chan
     }
     channel.Write("description " + SerializeJson(description, nullptr));
 }
+
+constexpr const char* kDescribeWork = "describe";
 
 // Numbers come back from JSON as unsigned when they are not negative.
 int64_t Number(const BindingProperty& value) {
@@ -116,8 +119,8 @@ bool DescribePlugin(const DescribeOptions& options, BindingProperty& description
         error = options.plugin + " has no export named load_*";
         return false;
     }
-    const ChildOutcome outcome = RunIsolated([&](Channel& channel) { DescribeWork(options, entry, channel); },
-                                             options.inProcess, options.timeLimitSeconds);
+    const ChildOutcome outcome =
+        RunIsolated(ChildWork{kDescribeWork, {options.plugin, entry}}, options.inProcess, options.timeLimitSeconds);
     std::istringstream lines(outcome.output);
     std::string line;
     std::string lastStep;
@@ -139,6 +142,16 @@ bool DescribePlugin(const DescribeOptions& options, BindingProperty& description
     }
     error = "the plug-in " + outcome.Describe(options.timeLimitSeconds) + (lastStep.empty() ? "" : " while " + lastStep);
     return false;
+}
+
+bool PerformDescribeWork(const ChildWork& work, bool inProcess, Channel& channel) {
+    if (work.name != kDescribeWork) return false;
+    if (work.arguments.size() != 2) throw std::invalid_argument("describe takes the library and its entry");
+    DescribeOptions options;
+    options.plugin = work.arguments[0];
+    options.inProcess = inProcess;
+    DescribeWork(options, work.arguments[1], channel);
+    return true;
 }
 
 std::string DescriptionText(const BindingProperty& description) {

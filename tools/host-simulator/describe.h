@@ -24,4 +24,11 @@ bool DescribePlugin(const DescribeOptions& options, BindingProperty& description
 // event, function and argument.
 std::string DescriptionText(const BindingProperty& description);
 
+class Channel;
+struct ChildWork;
+
+// The part of describing that loads the plug-in, run by name in a child
+// process (or here when inProcess); false when the work is not describe's.
+bool PerformDescribeWork(const ChildWork& work, bool inProcess, Channel& channel);
+
 }  // namespace Vorn::HostSimulator

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
+
+#include "platform/process_info.h"
 
 namespace Vorn::HostSimulator {
 
@@ -80,7 +81,8 @@ bool ParseExportedSymbols(const std::string& bytes, std::vector<std::string>& na
         error = reason;
         return false;
     };
-    if (bytes.size() < 16 || std::memcmp(bytes.data(), "\x7F" "ELF", 4) != 0) return fail("not an ELF file");
+    if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') return ParsePortableExecutableExports(bytes, names, error);
+    if (bytes.size() < 16 || std::memcmp(bytes.data(), "\x7F" "ELF", 4) != 0) return fail("not an ELF file or a DLL");
     const auto elfClass = static_cast<uint8_t>(bytes[4]);
     const auto byteOrder = static_cast<uint8_t>(bytes[5]);
     if (elfClass != 1 && elfClass != 2) return fail("unknown ELF class " + std::to_string(elfClass));
@@ -163,7 +165,8 @@ std::vector<std::string> EntryExports(const std::vector<std::string>& names) {
 
 std::string ChooseEntry(const std::string& path, const std::vector<std::string>& entries) {
     if (entries.empty()) return {};
-    std::string named = std::filesystem::path(path).filename().string();
+    // Either separator: a path may come from Windows whatever reads it.
+    std::string named = Platform::FileNamePart(path.c_str());
     named = "load_" + named.substr(0, named.find('.'));
     std::replace(named.begin(), named.end(), '-', '_');
     const auto found = std::find(entries.begin(), entries.end(), named);

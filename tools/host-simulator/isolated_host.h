@@ -48,8 +48,18 @@ private:
     bool inProcess_;
 };
 
-// Runs work in a child process with the time limit, or here when inProcess
-// (as if it had finished in a child).
-ChildOutcome RunIsolated(const std::function<void(Channel&)>& work, bool inProcess, double timeLimitSeconds);
+// Runs the work in a child process with the time limit, or here when
+// inProcess (as if it had finished in a child).
+ChildOutcome RunIsolated(const ChildWork& work, bool inProcess, double timeLimitSeconds);
+
+// Does the named work of the validator's checks or of describe here; throws
+// for a name neither knows.
+void PerformWork(const ChildWork& work, bool inProcess, Channel& channel);
+
+// First in the main of every program that validates or describes plug-ins
+// (vorn-host, and the test program of its library): when the program was
+// started as a child to do one piece of work (on Windows, which has no fork),
+// does it and ends the process; otherwise returns at once.
+void RunChildWorkIfAsked(int argc, char** argv);
 
 }  // namespace Vorn::HostSimulator

@@ -7,8 +7,6 @@
 // Exit code 0 when every expectation held (every check passed, warnings
 // allowed; the table was read whole), 1 when one failed, 2 for a usage or
 // scenario-file error.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -19,10 +17,12 @@
 #include "formats/json_writer.h"
 #include "host-simulator/command_line.h"
 #include "host-simulator/describe.h"
+#include "host-simulator/isolated_host.h"
 #include "host-simulator/report.h"
 #include "host-simulator/scenario_runner.h"
 #include "host-simulator/validator.h"
 #include "platform/process_info.h"
+#include "platform/standard_streams.h"
 
 namespace Vorn::HostSimulator {
 namespace {
@@ -54,7 +54,7 @@ const char* const kUsageText =
 // The featured-modes library beside this program's build: <bin>/../lib.
 std::string DefaultPlugin() {
     const std::filesystem::path executable(Platform::ExecutablePath());
-    return (executable.parent_path().parent_path() / "lib" / "qel-featured-modes.so").string();
+    return (executable.parent_path().parent_path() / "lib" / VORN_DEFAULT_PLUGIN_FILE).string();
 }
 
 // Files as given; a folder stands for its .yaml, .yml and .json files in
@@ -92,7 +92,7 @@ int Run(const CommandLine& command) {
     options.plugin = command.plugin;
     options.defaultPlugin = DefaultPlugin();
     options.trace = command.json ? nullptr : stdout;
-    const bool progress = command.json && isatty(STDERR_FILENO) != 0;
+    const bool progress = command.json && Platform::StandardErrorIsTerminal();
 
     std::vector<ScenarioResult> results;
     int exitCode = kPassed;
@@ -168,7 +168,7 @@ void PrintCheck(std::FILE* out, const CheckResult& result) {
 int ValidateCommand(const CommandLine& command) {
     ValidateOptions options;
     if (!TakeOptions(command, options)) return kUsage;
-    const bool progress = command.json && isatty(STDERR_FILENO) != 0;
+    const bool progress = command.json && Platform::StandardErrorIsTerminal();
     if (!command.json) std::printf("validate %s\n\n", options.plugin.c_str());
     const std::vector<CheckResult> results = Validate(options, [&](const CheckResult& result) {
         if (!command.json) PrintCheck(stdout, result);
@@ -208,6 +208,8 @@ int DescribeCommand(const CommandLine& command) {
 
 int main(int argc, char** argv) {
     using namespace Vorn::HostSimulator;
+    RunChildWorkIfAsked(argc, argv);
+    Vorn::Platform::UseBinaryStandardStreams();
     CommandLine command;
     std::string error;
     if (!ParseCommandLine(argc, argv, command, error)) {

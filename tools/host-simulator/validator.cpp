@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 
 #include "host-simulator/api_table_reader.h"
 #include "host-simulator/export_table.h"
@@ -130,14 +132,14 @@ WorkOutcome ReadFindings(const ChildOutcome& child) {
     return outcome;
 }
 
-// Runs a check's work in a child process, or here with --in-process.
-WorkOutcome RunWork(const Plugin& plugin, const std::function<void(Findings&)>& work) {
-    return ReadFindings(RunIsolated(
-        [&work](Channel& channel) {
-            Findings findings(channel);
-            work(findings);
-        },
-        plugin.inProcess, plugin.timeLimitSeconds));
+// Runs a check's work in a child process, or here with --in-process: the
+// work of that name, given the library, its entry and the host version to
+// load it as.
+WorkOutcome RunWork(const Plugin& plugin, const std::string& name, const HostVersion& host) {
+    const ChildWork work{name,
+                         {plugin.path, plugin.entry, std::to_string(host.major), std::to_string(host.minor),
+                          std::to_string(host.patch)}};
+    return ReadFindings(RunIsolated(work, plugin.inProcess, plugin.timeLimitSeconds));
 }
 
 // The first two lines the child wrote to standard error and its last one, as
@@ -328,6 +330,20 @@ std::vector<VersionProbe> VersionProbes(const HostVersion& own) {
     return probes;
 }
 
+// Loads the plug-in as the host version given in place of its own.
+void VersionWork(const Plugin& plugin, Findings& findings) {
+    IsolatedHost simulated(plugin.inProcess, plugin.version);
+    findings.Step("loading as host " + HostVersionText(plugin.version));
+    std::string error;
+    if (simulated->Load(plugin.path, &error, plugin.entry)) {
+        const PluginHostRecord& record = simulated->Record();
+        findings.Version(HostVersion{record.major, record.minor, record.patch});
+        findings.Verdict(CheckStatus::Pass, "accepted");
+    } else {
+        findings.Verdict(CheckStatus::Fail, error);
+    }
+}
+
 CheckResult VersionCheck(const Plugin& plugin) {
     CheckResult result{"version", CheckStatus::Pass, 0, {}};
     std::vector<std::string> accepted;
@@ -340,18 +356,7 @@ CheckResult VersionCheck(const Plugin& plugin) {
             untried.push_back(HostVersionText(probe.host));
             continue;
         }
-        const WorkOutcome work = RunWork(plugin, [&](Findings& findings) {
-            IsolatedHost simulated(plugin.inProcess, probe.host);
-            findings.Step("loading as host " + HostVersionText(probe.host));
-            std::string error;
-            if (simulated->Load(plugin.path, &error, plugin.entry)) {
-                const PluginHostRecord& record = simulated->Record();
-                findings.Version(HostVersion{record.major, record.minor, record.patch});
-                findings.Verdict(CheckStatus::Pass, "accepted");
-            } else {
-                findings.Verdict(CheckStatus::Fail, error);
-            }
-        });
+        const WorkOutcome work = RunWork(plugin, "version", probe.host);
         result.seconds += work.child.seconds;
         if (work.child.end == ChildOutcome::End::TimedOut || work.child.end == ChildOutcome::End::NotStarted) {
             faults.push_back("host " + host + ": loading " + work.child.Describe(plugin.timeLimitSeconds));
@@ -589,11 +594,43 @@ void MemoryWork(const Plugin& plugin, Findings& findings) {
     findings.Message(levels);
 }
 
-CheckResult RunCheck(const std::string& name, const Plugin& plugin, void (*work)(const Plugin&, Findings&)) {
-    return Result(name, plugin, RunWork(plugin, [&](Findings& findings) { work(plugin, findings); }));
+// The work of each check by name. Its plug-in's version is the host version
+// to load it as (the record's work uses the probe's own).
+using CheckWork = void (*)(const Plugin&, Findings&);
+const std::map<std::string, CheckWork>& CheckWorks() {
+    static const std::map<std::string, CheckWork> works = {
+        {"record", RecordWork}, {"version", VersionWork},     {"start", StartWork},
+        {"events", EventsWork}, {"functions", FunctionsWork}, {"stop", StopWork},
+        {"memory", MemoryWork}};
+    return works;
+}
+
+uint32_t VersionNumber(const std::string& text) {
+    const unsigned long long value = std::stoull(text);
+    if (value > std::numeric_limits<uint32_t>::max()) throw std::out_of_range("version number " + text);
+    return static_cast<uint32_t>(value);
+}
+
+CheckResult RunCheck(const std::string& name, const Plugin& plugin) {
+    return Result(name, plugin, RunWork(plugin, name, plugin.version));
 }
 
 }  // namespace
+
+bool PerformCheckWork(const ChildWork& work, bool inProcess, Channel& channel) {
+    const auto found = CheckWorks().find(work.name);
+    if (found == CheckWorks().end()) return false;
+    const std::vector<std::string>& arguments = work.arguments;
+    if (arguments.size() != 5) throw std::invalid_argument("a check's work takes the library, its entry and a version");
+    Plugin plugin;
+    plugin.path = arguments[0];
+    plugin.entry = arguments[1];
+    plugin.version = HostVersion{VersionNumber(arguments[2]), VersionNumber(arguments[3]), VersionNumber(arguments[4])};
+    plugin.inProcess = inProcess;
+    Findings findings(channel);
+    found->second(plugin, findings);
+    return true;
+}
 
 const char* CheckStatusText(CheckStatus status) {
     switch (status) {
@@ -631,7 +668,7 @@ std::vector<CheckResult> Validate(const ValidateOptions& options,
         return results;
     }
 
-    const WorkOutcome record = RunWork(plugin, [&](Findings& findings) { RecordWork(plugin, findings); });
+    const WorkOutcome record = RunWork(plugin, "record", ProbeHostVersion());
     add(Result("record", plugin, record));
     if (!record.version) {
         notRun({"version", "start", "events", "functions", "stop", "memory"}, "the plug-in did not load");
@@ -640,16 +677,16 @@ std::vector<CheckResult> Validate(const ValidateOptions& options,
     plugin.version = *record.version;
 
     add(VersionCheck(plugin));
-    const CheckResult start = RunCheck("start", plugin, StartWork);
+    const CheckResult start = RunCheck("start", plugin);
     add(start);
     if (start.status == CheckStatus::Fail) {
         notRun({"events", "functions", "stop", "memory"}, "start did not succeed");
         return results;
     }
-    add(RunCheck("events", plugin, EventsWork));
-    add(RunCheck("functions", plugin, FunctionsWork));
-    add(RunCheck("stop", plugin, StopWork));
-    add(RunCheck("memory", plugin, MemoryWork));
+    add(RunCheck("events", plugin));
+    add(RunCheck("functions", plugin));
+    add(RunCheck("stop", plugin));
+    add(RunCheck("memory", plugin));
     return results;
 }
 

@@ -35,4 +35,11 @@ struct ValidateOptions {
 std::vector<CheckResult> Validate(const ValidateOptions& options,
                                   const std::function<void(const CheckResult&)>& finished = {});
 
+class Channel;
+struct ChildWork;
+
+// The part of a check that loads the plug-in, run by name in a child process
+// (or here when inProcess); false when no check's work has that name.
+bool PerformCheckWork(const ChildWork& work, bool inProcess, Channel& channel);
+
 }  // namespace Vorn::HostSimulator

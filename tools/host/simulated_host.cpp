@@ -24,9 +24,9 @@ const char* EventTypeName(EventType type) {
     return "";
 }
 
-// "dir/vorn-test-plugin.so" -> "load_vorn_test_plugin".
+// "dir/vorn-test-plugin.so", "dir\\vorn-test-plugin.dll" -> "load_vorn_test_plugin".
 std::string DefaultExportName(const std::string& libraryPath) {
-    const std::size_t slash = libraryPath.find_last_of('/');
+    const std::size_t slash = libraryPath.find_last_of("/\\");
     std::string name = libraryPath.substr(slash == std::string::npos ? 0 : slash + 1);
     name = name.substr(0, name.find('.'));
     std::replace(name.begin(), name.end(), '-', '_');

@@ -27,7 +27,11 @@
 
 #include "plugin/host_records.h"
 
+#if defined(_WIN32)
+#define PROBE_EXPORT __declspec(dllexport)
+#else
 #define PROBE_EXPORT __attribute__((visibility("default")))
+#endif
 
 enum { kProbeBuffer = 16, kProbeMaxReads = 1000, kProbeMaxDepth = 16 };
 static const char kProbeEvent[] = "OnJsonApiEvent_probe_v1_thing";

@@ -2,16 +2,23 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/process_info.h"
 #include "support/memory_hooks.h"
+
+#if defined(_WIN32)
+#define PROBE_EXPORT __declspec(dllexport)
+#else
+#define PROBE_EXPORT __attribute__((visibility("default")))
+#endif
 
 extern "C" {
 
-__attribute__((visibility("default"))) void vorn_probe_statistics(Vorn::MemoryStatisticsRecord* out) {
+PROBE_EXPORT void vorn_probe_statistics(Vorn::MemoryStatisticsRecord* out) {
     Vorn::ReadMemoryStatistics(Vorn::ModuleMemoryCounters(), out);
 }
 
 // Allocates through the module's own operator new and frees again.
-__attribute__((visibility("default"))) uint64_t vorn_probe_allocate(uint32_t count) {
+PROBE_EXPORT uint64_t vorn_probe_allocate(uint32_t count) {
     auto* values = new std::vector<uint64_t>(count, 7);
     uint64_t sum = 0;
     for (uint64_t v : *values) sum += v;
@@ -21,6 +28,9 @@ __attribute__((visibility("default"))) uint64_t vorn_probe_allocate(uint32_t cou
 
 // Hands the host a block from the module's heap; the host gives it back
 // through vorn_probe_free.
-__attribute__((visibility("default"))) void* vorn_probe_new_block(uint32_t bytes) { return new char[bytes]; }
-__attribute__((visibility("default"))) void vorn_probe_free(void* block) { delete[] static_cast<char*>(block); }
+PROBE_EXPORT void* vorn_probe_new_block(uint32_t bytes) { return new char[bytes]; }
+PROBE_EXPORT void vorn_probe_free(void* block) { delete[] static_cast<char*>(block); }
+
+// The name the module's log lines carry: its own file's, not the host's.
+PROBE_EXPORT const char* vorn_probe_module_name() { return Vorn::Platform::ModuleFileName(); }
 }
