@@ -6,18 +6,6 @@
 
 namespace Vorn::Platform {
 
-SharedLibrary::~SharedLibrary() { Close(); }
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
 bool SharedLibrary::Open(const std::string& path, std::string* error) {
     Close();
     // RTLD_LOCAL: two plug-ins built on the same runtime must not see each

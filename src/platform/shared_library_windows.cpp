@@ -21,18 +21,6 @@ std::string LastErrorText(const std::string& path) {
 
 }  // namespace
 
-SharedLibrary::~SharedLibrary() { Close(); }
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-}
-
 bool SharedLibrary::Open(const std::string& path, std::string* error) {
     Close();
     // The loader documents backslashes as the separator; paths given with
