@@ -2,9 +2,10 @@
 //
 // The C heap is told to keep freed memory (as it does in a long-running host
 // once its heap has grown), so that no implementation pays for fresh pages
-// from the kernel on every iteration while another recycles its own.
-// VORN_BENCH_RETAIN_REGIONS=N lets the value page pool keep N wholly free
-// 64 KiB regions as well; by default it releases them at once.
+// from the kernel on every iteration while another recycles its own. The
+// value page pool keeps the reserve the plug-in runtime gives a running
+// plug-in (PagePool::kPluginReserve regions); VORN_BENCH_RETAIN_REGIONS=N sets
+// another cap (0: every free region is released at once).
 #include <malloc.h>
 
 #include <cstdlib>
@@ -17,9 +18,9 @@ namespace {
 int Configure() {
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    if (const char* retain = std::getenv("VORN_BENCH_RETAIN_REGIONS")) {
-        Vorn::PagePool::Instance().SetRetainedRegions(std::strtoul(retain, nullptr, 10));
-    }
+    std::size_t retain = Vorn::PagePool::kPluginReserve;
+    if (const char* setting = std::getenv("VORN_BENCH_RETAIN_REGIONS")) retain = std::strtoul(setting, nullptr, 10);
+    Vorn::PagePool::Instance().SetRetainedRegions(retain);
     return 0;
 }
 

@@ -40,7 +40,12 @@ void* PagePool::TakePage() {
     if (head_ == nullptr) {
         auto* region = static_cast<char*>(Platform::ReserveRegion());
         if (region == nullptr) throw std::bad_alloc();
-        regions_.emplace(reinterpret_cast<uintptr_t>(region), static_cast<uint32_t>(kPagesPerRegion));
+        try {
+            regions_.emplace(reinterpret_cast<uintptr_t>(region), static_cast<uint32_t>(kPagesPerRegion));
+        } catch (...) {
+            Platform::ReleaseRegion(region);
+            throw;
+        }
         ++whollyFree_;
         ++reserved_;
         // Pushed last to first, so the region's first page is handed out first.
@@ -79,7 +84,23 @@ void PagePool::ReleaseRegion(uintptr_t base) {
 void PagePool::SetRetainedRegions(std::size_t count) {
     std::lock_guard<std::mutex> guard(mutex_);
     retainLimit_ = count;
-    for (auto it = regions_.begin(); it != regions_.end() && whollyFree_ > retainLimit_;) {
+    ReleaseWhollyFree(count);
+}
+
+std::size_t PagePool::RetainedRegions() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return retainLimit_;
+}
+
+void PagePool::ReleaseReserve() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    ReleaseWhollyFree(0);
+}
+
+void PagePool::ReleaseWhollyFree(std::size_t keep) {
+    // The count is tested first: releasing the last region swaps the index
+    // for an empty one, which leaves the iterator behind.
+    for (auto it = regions_.begin(); whollyFree_ > keep && it != regions_.end();) {
         uintptr_t base = it->first;
         bool whollyFree = it->second == kPagesPerRegion;
         ++it;

@@ -1,13 +1,20 @@
 #pragma once
 // The process-wide pool of 4096-byte pages behind every value arena. It takes
-// 64 KiB regions from the operating system, cuts each into sixteen pages,
-// hands free pages out last-in first-out, and releases a region as soon as
-// all sixteen of its pages are free again. Every operation takes the pool's
+// 64 KiB regions from the operating system, cuts each into sixteen pages and
+// hands free pages out last-in first-out. Every operation takes the pool's
 // mutex, so trees may be built and dropped on several threads at once.
 //
-// A process that builds and drops large trees in a loop may keep some wholly
-// free regions for reuse instead (SetRetainedRegions); by default none are
-// kept, so memory goes back to the system as soon as it is free.
+// When all sixteen pages of a region are free again, the region either goes
+// into the reserve or back to the system. The reserve is a fixed cap: at most
+// SetRetainedRegions(n) wholly free regions are kept (n x 64 KiB), and any
+// region freed beyond the cap is released at once. Taking a page prefers free
+// pages already held, reserve included, so a loop that builds and drops trees
+// no larger than the reserve pays the system nothing after its first tree;
+// larger trees pay for what lies beyond the cap. The pool on its own keeps no
+// reserve (n = 0: every free region is released at once); the plug-in runtime
+// keeps kPluginReserve regions (4 MiB) while a plug-in runs and hands them all
+// back when it stops (ReleaseReserve). Only when memory goes back to the
+// system changes; what a page holds does not.
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -28,9 +35,15 @@ public:
     void* TakePage();
     void ReturnPage(void* page);
 
+    // The reserve a running plug-in keeps: 64 regions, 4 MiB.
+    static constexpr std::size_t kPluginReserve = 64;
+
     // How many wholly free regions to keep rather than release (default 0).
     // Lowering it releases the surplus at once.
     void SetRetainedRegions(std::size_t count);
+    std::size_t RetainedRegions() const;
+    // Releases every wholly free region now; the cap stays as it was.
+    void ReleaseReserve();
 
     struct Statistics {
         std::size_t regionsHeld;
@@ -52,6 +65,7 @@ private:
     void PushFront(FreePage* page);
     void Unlink(FreePage* page);
     void ReleaseRegion(uintptr_t base);
+    void ReleaseWhollyFree(std::size_t keep);  // until at most keep are left
 
     mutable std::mutex mutex_;
     FreePage* head_ = nullptr;                          // LIFO list of free pages
