@@ -14,8 +14,18 @@ namespace Vorn {
 namespace {
 
 std::string_view UpToNul(std::string_view name) {
-    std::size_t nul = name.find('\0');
-    return nul == std::string_view::npos ? name : name.substr(0, nul);
+    // Names are short: a word at a time, without a call.
+    const char* p = name.data();
+    std::size_t i = 0;
+    for (; i + 8 <= name.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, p + i, sizeof(word));
+        if (((word - 0x0101010101010101ull) & ~word & 0x8080808080808080ull) != 0) break;
+    }
+    for (; i < name.size(); ++i) {
+        if (p[i] == '\0') return name.substr(0, i);
+    }
+    return name;
 }
 
 bool IsFilledContainer(const BindingProperty& value) {
@@ -56,7 +66,25 @@ void BindingPropertyAccess::GrowCollection(BindingProperty& v, std::size_t neede
 
 namespace {
 
-int CompareNames(std::string_view a, std::string_view b) { return a.compare(b); }
+// Byte order, unsigned; words are compared most significant byte first, so
+// short names need no call.
+int CompareNames(std::string_view a, std::string_view b) {
+    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    std::size_t i = 0;
+    for (; i + 8 <= common; i += 8) {
+        uint64_t x;
+        uint64_t y;
+        std::memcpy(&x, a.data() + i, sizeof(x));
+        std::memcpy(&y, b.data() + i, sizeof(y));
+        if (x != y) return __builtin_bswap64(x) < __builtin_bswap64(y) ? -1 : 1;
+    }
+    for (; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
 
 }  // namespace
 
@@ -231,7 +259,11 @@ BindingProperty& BindingPropertyAccess::FindOrInsert(BindingProperty& v, std::st
         }
     }
     bool fresh = false;
-    InternedString* key = arena->Intern(name, &fresh);
+    InternedString* key = arena->HintedName(size, name);
+    if (key == nullptr) {
+        key = arena->Intern(name, &fresh);
+        arena->RememberName(size, key);
+    }
     // A name new to the tree names no member yet.
     if (!inOrder && !fresh) {
         const uint32_t found = Find(members, name, key);

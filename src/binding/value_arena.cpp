@@ -309,6 +309,7 @@ void ValueArena::ReleaseEverything() {
     stringCapacity_ = kInlineStrings;
     stringsUsed_ = 1;
     freeId_ = 0;
+    std::memset(nameHints_, 0, sizeof(nameHints_));
 }
 
 void ValueArena::Clear() {

@@ -115,6 +115,25 @@ public:
         return (reinterpret_cast<uintptr_t>(entry) & 1) == 0 ? entry : nullptr;
     }
 
+    // Structures built member by member mostly repeat one shape (records in a
+    // list): the name last given to the member at each position is kept, so
+    // the next structure's name there is found by comparing one text rather
+    // than hashing it. Returns that entry with one more reference when it
+    // holds exactly name, else null.
+    InternedString* HintedName(std::size_t position, std::string_view name) {
+        if (position >= kNameHints) return nullptr;
+        InternedString* entry = LiveStringAt(nameHints_[position]);
+        if (entry == nullptr || entry->length != name.size() || entry->id == 0 ||
+            !SameText(entry->Text(), name.data(), name.size())) {
+            return nullptr;
+        }
+        ++entry->references;
+        return entry;
+    }
+    void RememberName(std::size_t position, const InternedString* entry) {
+        if (position < kNameHints) nameHints_[position] = entry->id;
+    }
+
     // Frees everything at once: pages back to the pool, heap blocks to the
     // heap, an empty intern table. Nothing allocated before may be used after.
     void Clear();
@@ -143,6 +162,7 @@ private:
         uint32_t id;  // 0: free
     };
     static constexpr std::size_t kInlineStrings = 8;
+    static constexpr std::size_t kNameHints = 16;
 
     ValueArena();
     ~ValueArena();
@@ -184,6 +204,7 @@ private:
     uint32_t stringsUsed_ = 1;  // ids handed out so far, the empty string's included
     uint32_t freeId_ = 0;
     InternedString* inlineStrings_[kInlineStrings];
+    uint32_t nameHints_[kNameHints] = {};  // ids; 0 or a freed id: no hint
 };
 
 inline void ValueArena::Free(void* block, std::size_t bytes) {
