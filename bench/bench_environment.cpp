@@ -4,8 +4,9 @@
 // once its heap has grown), so that no implementation pays for fresh pages
 // from the kernel on every iteration while another recycles its own. The
 // value page pool keeps the reserve the plug-in runtime gives a running
-// plug-in (PagePool::kPluginReserve regions); VORN_BENCH_RETAIN_REGIONS=N sets
-// another cap (0: every free region is released at once).
+// plug-in (PagePool::kPluginReserve regions, following recent use up to
+// kPluginPeakCeiling); VORN_BENCH_RETAIN_REGIONS=N sets a fixed cap instead
+// (0: every free region is released at once).
 #include <malloc.h>
 
 #include <cstdlib>
@@ -18,9 +19,13 @@ namespace {
 int Configure() {
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    std::size_t retain = Vorn::PagePool::kPluginReserve;
-    if (const char* setting = std::getenv("VORN_BENCH_RETAIN_REGIONS")) retain = std::strtoul(setting, nullptr, 10);
-    Vorn::PagePool::Instance().SetRetainedRegions(retain);
+    Vorn::PagePool& pool = Vorn::PagePool::Instance();
+    if (const char* setting = std::getenv("VORN_BENCH_RETAIN_REGIONS")) {
+        pool.SetRetainedRegions(std::strtoul(setting, nullptr, 10));
+    } else {
+        pool.SetRetainedRegions(Vorn::PagePool::kPluginReserve);
+        pool.FollowRecentPeak(Vorn::PagePool::kPluginPeakCeiling);
+    }
     return 0;
 }
 

@@ -1,6 +1,9 @@
 #include "binding/page_pool.h"
 
+#include <algorithm>
 #include <new>
+
+#include "platform/clock.h"
 
 namespace Vorn {
 
@@ -53,7 +56,10 @@ void* PagePool::TakePage() {
     }
     FreePage* page = head_;
     Unlink(page);
-    if (regions_.find(RegionOf(page))->second-- == kPagesPerRegion) --whollyFree_;
+    if (regions_.find(RegionOf(page))->second-- == kPagesPerRegion) {
+        --whollyFree_;
+        peakNow_ = std::max(peakNow_, InUse());
+    }
     return page;
 }
 
@@ -66,7 +72,43 @@ void PagePool::ReturnPage(void* page) {
         ++whollyFree_;
         return;
     }
+    if (peakCeiling_ > retainLimit_) {
+        bool rolled = false;
+        ++whollyFree_;  // counted free while the allowance is worked out
+        const std::size_t allowance = Allowance(&rolled);
+        if (whollyFree_ <= allowance) return;
+        --whollyFree_;
+        ReleaseRegion(region->first);
+        // A new window may allow less than is kept: the surplus goes now.
+        if (rolled) ReleaseWhollyFree(allowance);
+        return;
+    }
     ReleaseRegion(region->first);
+}
+
+std::size_t PagePool::Allowance(bool* rolled) {
+    const uint64_t now = clock_();
+    const uint64_t elapsed = now - windowStart_;
+    if (elapsed >= window_) {
+        // A window without any use in between leaves no peak behind.
+        peakBefore_ = elapsed < 2 * window_ ? peakNow_ : InUse();
+        peakNow_ = InUse();
+        windowStart_ = now;
+        if (rolled != nullptr) *rolled = true;
+    }
+    const std::size_t peak = std::min(peakCeiling_, std::max(peakNow_, peakBefore_));
+    const std::size_t inUse = InUse();
+    return std::max(retainLimit_, peak > inUse ? peak - inUse : 0);
+}
+
+void PagePool::FollowRecentPeak(std::size_t ceiling, uint64_t windowNanoseconds, Clock clock) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    peakCeiling_ = ceiling;
+    window_ = windowNanoseconds;
+    clock_ = clock != nullptr ? clock : &Platform::MonotonicNanoseconds;
+    windowStart_ = clock_();
+    peakNow_ = peakBefore_ = InUse();
+    ReleaseWhollyFree(peakCeiling_ > retainLimit_ ? Allowance() : retainLimit_);
 }
 
 void PagePool::ReleaseRegion(uintptr_t base) {
@@ -84,7 +126,7 @@ void PagePool::ReleaseRegion(uintptr_t base) {
 void PagePool::SetRetainedRegions(std::size_t count) {
     std::lock_guard<std::mutex> guard(mutex_);
     retainLimit_ = count;
-    ReleaseWhollyFree(count);
+    ReleaseWhollyFree(peakCeiling_ > retainLimit_ ? Allowance() : retainLimit_);
 }
 
 std::size_t PagePool::RetainedRegions() const {

@@ -88,8 +88,10 @@ bool PluginRuntime::Start(PluginBase& plugin, const PluginStartRecord* host) {
     }
     plugin.hostContext_ = host->context;
     // Responses and events build and drop trees all the time: keep some free
-    // regions for them rather than paying the system for every tree.
+    // regions for them rather than paying the system for every tree, and as
+    // many as its recent trees needed, up to the ceiling.
     PagePool::Instance().SetRetainedRegions(PagePool::kPluginReserve);
+    PagePool::Instance().FollowRecentPeak(PagePool::kPluginPeakCeiling);
     plugin.userAgent_ = FormatMessage("VornClient/%1 (%2)", {VersionText(plugin.hostVersion_), plugin.ShortName()});
     plugin.telemetry_ = std::make_unique<TelemetrySender>(&plugin);
 
@@ -117,7 +119,10 @@ void VORN_HOST_CALL PluginRuntime::StopCallback(void* plugin) {
         // shutting down throws): the plug-in's trees are gone, and the free
         // regions kept for them go back to the system.
         struct ReserveRelease {
-            ~ReserveRelease() { PagePool::Instance().SetRetainedRegions(0); }
+            ~ReserveRelease() {
+                PagePool::Instance().FollowRecentPeak(0);
+                PagePool::Instance().SetRetainedRegions(0);
+            }
         } release;
         std::unique_ptr<PluginBase> owned(static_cast<PluginBase*>(plugin));
         owned->Shutdown();

@@ -100,5 +100,63 @@ TEST_F(PageReserve, RegionsStillInUseAreNeverReleased) {
     EXPECT_GE(pool.Stats().regionsHeld, 1u);
 }
 
+// Following recent use, on a clock the tests move.
+uint64_t fakeNow = 0;
+uint64_t FakeClock() { return fakeNow; }
+constexpr uint64_t kWindow = 1000;
+
+class PeakReserve : public PageReserve {
+protected:
+    void SetUp() override {
+        fakeNow = 0;
+        PagePool::Instance().SetRetainedRegions(1);
+        PagePool::Instance().FollowRecentPeak(8, kWindow, &FakeClock);
+    }
+    void TearDown() override {
+        PagePool::Instance().FollowRecentPeak(0);
+        PageReserve::TearDown();
+    }
+};
+
+TEST_F(PeakReserve, ATreeLargerThanTheCapKeepsItsRegionsForTheNext) {
+    PagePool& pool = PagePool::Instance();
+    Pages(5).ReturnAll();
+    EXPECT_EQ(pool.Stats().retainedRegions, 5u);
+    const uint64_t reserved = pool.Stats().regionsReserved;
+    Pages(5).ReturnAll();
+    EXPECT_EQ(pool.Stats().regionsReserved, reserved);  // nothing new from the system
+}
+
+TEST_F(PeakReserve, NoMoreThanTheCeilingIsHeld) {
+    PagePool& pool = PagePool::Instance();
+    Pages(12).ReturnAll();
+    EXPECT_EQ(pool.Stats().retainedRegions, 8u);
+    // With regions in use, the ceiling counts them too.
+    Pages held(3);
+    Pages(4).ReturnAll();
+    EXPECT_LE(pool.Stats().regionsHeld, 8u);
+}
+
+TEST_F(PeakReserve, TheSurplusGoesBackOnceThePeakIsTwoWindowsOld) {
+    PagePool& pool = PagePool::Instance();
+    Pages(6).ReturnAll();
+    EXPECT_EQ(pool.Stats().retainedRegions, 6u);
+    fakeNow += kWindow;  // the peak is still the previous window's
+    Pages(1).ReturnAll();
+    EXPECT_EQ(pool.Stats().retainedRegions, 6u);
+    fakeNow += kWindow;  // now it is older: only this window's use and the cap count
+    Pages(1).ReturnAll();
+    EXPECT_EQ(pool.Stats().retainedRegions, 1u);
+}
+
+TEST_F(PeakReserve, StoppingToFollowKeepsOnlyTheFixedCap) {
+    PagePool& pool = PagePool::Instance();
+    Pages(6).ReturnAll();
+    const uint64_t released = pool.Stats().regionsReleased;
+    pool.FollowRecentPeak(0);
+    EXPECT_EQ(pool.Stats().retainedRegions, 1u);
+    EXPECT_EQ(pool.Stats().regionsReleased, released + 5);
+}
+
 }  // namespace
 }  // namespace Vorn
