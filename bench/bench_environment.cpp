@@ -2,9 +2,11 @@
 //
 // The C heap is told to keep freed memory (as it does in a long-running host
 // once its heap has grown), so that no implementation pays for fresh pages
-// from the kernel on every iteration while another recycles its own.
-// VORN_BENCH_RETAIN_REGIONS=N lets the value page pool keep N wholly free
-// 64 KiB regions as well; by default it releases them at once.
+// from the kernel on every iteration while another recycles its own. The
+// value page pool keeps the reserve the plug-in runtime gives a running
+// plug-in (PagePool::kPluginReserve regions, following recent use up to
+// kPluginPeakCeiling); VORN_BENCH_RETAIN_REGIONS=N sets a fixed cap instead
+// (0: every free region is released at once).
 #include <malloc.h>
 
 #include <cstdlib>
@@ -17,8 +19,12 @@ namespace {
 int Configure() {
     mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
-    if (const char* retain = std::getenv("VORN_BENCH_RETAIN_REGIONS")) {
-        Vorn::PagePool::Instance().SetRetainedRegions(std::strtoul(retain, nullptr, 10));
+    Vorn::PagePool& pool = Vorn::PagePool::Instance();
+    if (const char* setting = std::getenv("VORN_BENCH_RETAIN_REGIONS")) {
+        pool.SetRetainedRegions(std::strtoul(setting, nullptr, 10));
+    } else {
+        pool.SetRetainedRegions(Vorn::PagePool::kPluginReserve);
+        pool.FollowRecentPeak(Vorn::PagePool::kPluginPeakCeiling);
     }
     return 0;
 }

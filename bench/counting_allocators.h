@@ -44,4 +44,28 @@ private:
     uint64_t regions_;
 };
 
+// The bytes held by what is built while a probe lives: blocks on the
+// counting heap plus pages taken from the value page pool (what the pool
+// takes from the system is charged by the page, as trees hold it).
+class FootprintProbe {
+public:
+    FootprintProbe() : heap_(HeapInUse()), pages_(PagesInUse()) {}
+
+    uint64_t Bytes() const {
+        return (HeapInUse() - heap_) + (PagesInUse() - pages_) * Vorn::PagePool::kPageSize;
+    }
+
+private:
+    static uint64_t HeapInUse() {
+        return Vorn::ModuleMemoryCounters().bytesAllocated.load() - Vorn::ModuleMemoryCounters().bytesFreed.load();
+    }
+    static uint64_t PagesInUse() {
+        const Vorn::PagePool::Statistics pool = Vorn::PagePool::Instance().Stats();
+        return pool.regionsHeld * Vorn::PagePool::kPagesPerRegion - pool.freePages;
+    }
+
+    uint64_t heap_;
+    uint64_t pages_;
+};
+
 }  // namespace VornBench

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bench_data.h"
+#include "counting_allocators.h"
 #include "binding/binding_property.h"
 #include "formats/json_reader.h"
 #include "formats/json_writer.h"
@@ -44,6 +45,21 @@ struct ContainerCounter : Vorn::BindingVisitor {
     void BeginStructure(std::size_t) override { ++objects; }
 };
 
+// RapidJSON's Document with its memory on the counting heap, for the bytes
+// a tree holds (the timed runs use the default allocators).
+using CountingDocument = rapidjson::GenericDocument<rapidjson::UTF8<>,
+                                                    rapidjson::MemoryPoolAllocator<CountingRapidJsonAllocator>,
+                                                    CountingRapidJsonAllocator>;
+
+// What one tree of the document holds once read, reported beside the times.
+template <typename Read>
+void ReportTreeBytes(benchmark::State& state, Read read) {
+    FootprintProbe probe;
+    auto tree = read();
+    state.counters["tree_KiB"] = static_cast<double>(probe.Bytes()) / 1024.0;
+    benchmark::DoNotOptimize(&tree);
+}
+
 bool CheckCounts(const Dataset& data, const Vorn::BindingProperty& value) {
     ContainerCounter counter;
     value.Visit(counter);
@@ -61,6 +77,7 @@ void ReadVorn(benchmark::State& state, const Dataset* data) {
         benchmark::DoNotOptimize(&result);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    ReportTreeBytes(state, [&] { return Vorn::DeserializeJson(text.c_str()); });
 }
 
 void ReadRapidJsonNull(benchmark::State& state, const Dataset* data) {
@@ -84,6 +101,11 @@ void ReadRapidJsonDocument(benchmark::State& state, const Dataset* data) {
         if (document.HasParseError()) state.SkipWithError("parse error");
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    ReportTreeBytes(state, [&] {
+        CountingDocument document;
+        document.Parse<rapidjson::kParseDefaultFlags>(text.c_str());
+        return document;
+    });
 }
 
 void ReadNlohmann(benchmark::State& state, const Dataset* data) {
@@ -93,6 +115,7 @@ void ReadNlohmann(benchmark::State& state, const Dataset* data) {
         benchmark::DoNotOptimize(&document);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+    ReportTreeBytes(state, [&] { return nlohmann::json::parse(text); });
 }
 
 void ReadSimdjson(benchmark::State& state, const Dataset* data) {

@@ -120,19 +120,13 @@ void BuildList(nlohmann::json& j) {
 // allocations (heap blocks and page-pool regions) and the bytes it holds.
 template <typename Tree, typename Build>
 void ReportFootprint(benchmark::State& state, Build build) {
-    const uint64_t heapBefore = Vorn::ModuleMemoryCounters().bytesAllocated.load() -
-                                Vorn::ModuleMemoryCounters().bytesFreed.load();
-    const auto poolBefore = Vorn::PagePool::Instance().Stats();
     AllocationProbe probe;
     uint64_t bytes = 0;
     {
+        FootprintProbe footprint;
         Tree tree;
         build(tree);
-        const auto pool = Vorn::PagePool::Instance().Stats();
-        const uint64_t pagesTaken = (pool.regionsHeld * Vorn::PagePool::kPagesPerRegion - pool.freePages) -
-                                    (poolBefore.regionsHeld * Vorn::PagePool::kPagesPerRegion - poolBefore.freePages);
-        bytes = Vorn::ModuleMemoryCounters().bytesAllocated.load() - Vorn::ModuleMemoryCounters().bytesFreed.load() -
-                heapBefore + pagesTaken * Vorn::PagePool::kPageSize;
+        bytes = footprint.Bytes();
     }
     const double allocations = static_cast<double>(probe.SystemAllocations());
     state.counters["sys_allocs"] = allocations;

@@ -14,9 +14,8 @@
 // stack, so no tree is too deep for them.
 #include <cstddef>
 #include <cstdint>
-#include <map>
-#include <span>
 #include <iterator>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -43,15 +42,26 @@ struct MemberKeyLess {
     bool operator()(std::string_view a, const InternedString* b) const { return a < b->View(); }
 };
 
+class BindingProperty;
+
+// One member of a structure as StructureMembers() hands it out: its name and
+// its value.
+struct BindingMember {
+    const InternedString* first;
+    const BindingProperty& second;
+};
+
 class BindingProperty {
     struct ChildTag {};
     // The out-of-line bodies, in the arena; only the value's own code touches
     // them, so that every key and element it holds stays counted.
     struct BlobBody;
     struct CollectionBody;
-    struct StructureBody;
+    struct MemberSlot;
 
 public:
+    class Members;
+
     // Collections may hold at most this many elements.
     static constexpr std::size_t kMaxElements = 0x0FFFFFFF;
 
@@ -108,7 +118,9 @@ public:
     BindingProperty& Element(std::size_t index);
     BindingProperty& AppendElement();
     // For writing: makes the value a structure; finds or inserts the member.
-    // A name is taken up to its first NUL byte.
+    // A name is taken up to its first NUL byte. Members are kept by value, as
+    // elements are: adding a member may move the others, so a reference to
+    // one is good until the next member is added to the same structure.
     BindingProperty& Member(std::string_view name);
 
     // For reading: the element or member, or the shared empty value.
@@ -140,8 +152,6 @@ public:
     // Members of a structure in ascending byte order of their names; null
     // unless the value is a structure. Read-only: members are added through
     // Member() and removed by Reset(), which keep the interned names counted.
-    using Members = std::map<const InternedString*, BindingProperty, MemberKeyLess,
-                             ArenaAllocator<std::pair<const InternedString* const, BindingProperty>>>;
     const Members* StructureMembers() const;
 
     void Visit(BindingVisitor& visitor) const;
@@ -152,6 +162,7 @@ public:
 
 private:
     friend struct BindingPropertyAccess;
+    friend class TreeBuilder;
 
     union Payload {
         uint8_t boolean;
@@ -162,17 +173,26 @@ private:
         BlobBody* blob;
         BindingEnum* enumRecord;
         CollectionBody* collection;
-        StructureBody* structure;
+        Members* structure;
     };
 
     ValueArena* EnsureArena();
     void ReleaseShallow();  // a value that is not a non-empty container
+    void ReleaseContent();  // empties the value, walking its tree
     void CopyFrom(const BindingProperty& source);
+    // Sorts what a structure's members were added out of order, for walks in
+    // name order; moves no member.
+    static void EnsureOrdered(Members* members);
 
     Payload payload_;
     ValueArena* arena_;
     BindingKind kind_;
     bool ownsArena_;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+    // In a structure's slot, the id of the member's name: the room the layout
+    // leaves on 64-bit targets, so a member takes no more than an element.
+    uint32_t memberKey_ = 0;
+#endif
 };
 
 static_assert(sizeof(BindingProperty) == (sizeof(void*) == 4 ? 16 : 24), "payload, arena pointer, kind and flag");
@@ -183,23 +203,117 @@ struct BindingProperty::BlobBody {
     uint32_t capacity;
 };
 
+// A collection's elements follow its header in one block. Every empty
+// collection shares one header without room.
 struct BindingProperty::CollectionBody {
-    BindingProperty* data;
     uint32_t size;
     uint32_t capacity;
+
+    BindingProperty* Data() { return reinterpret_cast<BindingProperty*>(this + 1); }
+    const BindingProperty* Data() const { return reinterpret_cast<const BindingProperty*>(this + 1); }
 };
 
-struct BindingProperty::StructureBody {
-    explicit StructureBody(ValueArena* arena) : members(MemberKeyLess{}, Members::allocator_type(arena)) {}
-    Members members;
+// A member: its value and the arena id of its name (inside the value on
+// 64-bit targets).
+struct BindingProperty::MemberSlot {
+    BindingProperty value;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+    uint32_t Key() const { return value.memberKey_; }
+    void SetKey(uint32_t id) { value.memberKey_ = id; }
+#else
+    uint32_t key;
+    uint32_t Key() const { return key; }
+    void SetKey(uint32_t id) { key = id; }
+#endif
+};
+
+// A structure's members: a header, then the slots in one block. (The
+// structure was an ordered map with a node per member; a sorted array takes a
+// third of the memory and reading a document into it costs a third as much.)
+//
+// Members are kept in ascending byte order of their names. Readers append a
+// whole object's members and sort them once when it closes; Member() inserts
+// in place while a structure is small. A larger structure built out of order
+// gets a trailer: its slots [0, sorted) are in order, later ones as added,
+// and a walk in name order goes through `order`, the slot numbers in name
+// order, made when first needed. Slots never move for it, so references to
+// members stay good until a member is added.
+class BindingProperty::Members {
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = BindingMember;
+        using difference_type = std::ptrdiff_t;
+        using reference = BindingMember;
+        struct pointer {
+            BindingMember member;
+            const BindingMember* operator->() const { return &member; }
+        };
+
+        const_iterator() = default;
+        BindingMember operator*() const { return members_->At(index_); }
+        pointer operator->() const { return pointer{**this}; }
+        const_iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator before = *this;
+            ++index_;
+            return before;
+        }
+        bool operator==(const const_iterator& other) const { return index_ == other.index_; }
+
+    private:
+        friend class Members;
+        const_iterator(const Members* members, uint32_t index) : members_(members), index_(index) {}
+        const Members* members_ = nullptr;
+        uint32_t index_ = 0;
+    };
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    const_iterator begin() const { return const_iterator(this, 0); }
+    const_iterator end() const { return const_iterator(this, size_); }
+
+private:
+    friend class BindingProperty;
+    friend struct BindingPropertyAccess;
+    friend class TreeBuilder;
+
+    // Bookkeeping of a structure whose members came out of order.
+    struct Trailer {
+        uint32_t sorted;   // slots [0, sorted) are in name order
+        uint32_t ordered;  // order holds this many slot numbers (0: none)
+        uint32_t* order;   // room for capacity numbers
+    };
+
+    MemberSlot* Slots() { return reinterpret_cast<MemberSlot*>(this + 1); }
+    const MemberSlot* Slots() const { return reinterpret_cast<const MemberSlot*>(this + 1); }
+    Trailer* GetTrailer() { return reinterpret_cast<Trailer*>(reinterpret_cast<unsigned char*>(Slots() + capacity_)); }
+    const Trailer* GetTrailer() const {
+        return reinterpret_cast<const Trailer*>(reinterpret_cast<const unsigned char*>(Slots() + capacity_));
+    }
+    // Whether the slots themselves are in name order.
+    bool InOrder() const { return !trailer_ || GetTrailer()->sorted == size_; }
+    // The i-th slot in name order; the order must be made (EnsureOrdered).
+    const MemberSlot& Ordered(uint32_t i) const { return InOrder() ? Slots()[i] : Slots()[GetTrailer()->order[i]]; }
+    BindingMember At(uint32_t i) const {
+        const MemberSlot& slot = Ordered(i);
+        return BindingMember{slot.value.arena_->StringAt(slot.Key()), slot.value};
+    }
+
+    uint32_t size_ = 0;
+    uint32_t capacity_ : 31 = 0;
+    uint32_t trailer_ : 1 = 0;
 };
 
 template <typename Visitor>
 void BindingProperty::Walk(Visitor& visitor) const {
     struct Frame {
         const BindingProperty* value;
-        std::size_t index;
-        Members::const_iterator member;
+        uint32_t index;
         bool open;
     };
     // Most trees are shallow: the first levels live on the stack.
@@ -234,11 +348,12 @@ void BindingProperty::Walk(Visitor& visitor) const {
             case BindingKind::Enum: visitor.Enum(*v.payload_.enumRecord); break;
             case BindingKind::Collection:
                 visitor.BeginCollection(v.payload_.collection->size);
-                push(Frame{&v, 0, {}, false});
+                push(Frame{&v, 0, false});
                 break;
             case BindingKind::Structure:
-                visitor.BeginStructure(v.payload_.structure->members.size());
-                push(Frame{&v, 0, v.payload_.structure->members.begin(), false});
+                if (!v.payload_.structure->InOrder()) EnsureOrdered(v.payload_.structure);
+                visitor.BeginStructure(v.payload_.structure->size_);
+                push(Frame{&v, 0, false});
                 break;
         }
     };
@@ -259,22 +374,24 @@ void BindingProperty::Walk(Visitor& visitor) const {
             }
             frame.open = true;
             visitor.BeginElement(frame.index);
-            enter(body->data[frame.index]);  // may invalidate frame
+            enter(body->Data()[frame.index]);  // may invalidate frame
         } else {
-            const Members& members = frame.value->payload_.structure->members;
+            const Members* members = frame.value->payload_.structure;
             if (frame.open) {
-                visitor.EndMember(frame.member->first->View());
+                const MemberSlot& done = members->Ordered(frame.index);
+                visitor.EndMember(arena_->StringAt(done.Key())->View());
                 frame.open = false;
-                ++frame.member;
+                ++frame.index;
             }
-            if (frame.member == members.end()) {
+            if (frame.index == members->size_) {
                 pop();
                 visitor.EndStructure();
                 continue;
             }
             frame.open = true;
-            visitor.BeginMember(frame.member->first->View());
-            enter(frame.member->second);  // may invalidate frame
+            const MemberSlot& slot = members->Ordered(frame.index);
+            visitor.BeginMember(arena_->StringAt(slot.Key())->View());
+            enter(slot.value);  // may invalidate frame
         }
     }
 }

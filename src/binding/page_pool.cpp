@@ -1,6 +1,9 @@
 #include "binding/page_pool.h"
 
+#include <algorithm>
 #include <new>
+
+#include "platform/clock.h"
 
 namespace Vorn {
 
@@ -40,7 +43,12 @@ void* PagePool::TakePage() {
     if (head_ == nullptr) {
         auto* region = static_cast<char*>(Platform::ReserveRegion());
         if (region == nullptr) throw std::bad_alloc();
-        regions_.emplace(reinterpret_cast<uintptr_t>(region), static_cast<uint32_t>(kPagesPerRegion));
+        try {
+            regions_.emplace(reinterpret_cast<uintptr_t>(region), static_cast<uint32_t>(kPagesPerRegion));
+        } catch (...) {
+            Platform::ReleaseRegion(region);
+            throw;
+        }
         ++whollyFree_;
         ++reserved_;
         // Pushed last to first, so the region's first page is handed out first.
@@ -48,7 +56,10 @@ void* PagePool::TakePage() {
     }
     FreePage* page = head_;
     Unlink(page);
-    if (regions_.find(RegionOf(page))->second-- == kPagesPerRegion) --whollyFree_;
+    if (regions_.find(RegionOf(page))->second-- == kPagesPerRegion) {
+        --whollyFree_;
+        peakNow_ = std::max(peakNow_, InUse());
+    }
     return page;
 }
 
@@ -61,7 +72,43 @@ void PagePool::ReturnPage(void* page) {
         ++whollyFree_;
         return;
     }
+    if (peakCeiling_ > retainLimit_) {
+        bool rolled = false;
+        ++whollyFree_;  // counted free while the allowance is worked out
+        const std::size_t allowance = Allowance(&rolled);
+        if (whollyFree_ <= allowance) return;
+        --whollyFree_;
+        ReleaseRegion(region->first);
+        // A new window may allow less than is kept: the surplus goes now.
+        if (rolled) ReleaseWhollyFree(allowance);
+        return;
+    }
     ReleaseRegion(region->first);
+}
+
+std::size_t PagePool::Allowance(bool* rolled) {
+    const uint64_t now = clock_();
+    const uint64_t elapsed = now - windowStart_;
+    if (elapsed >= window_) {
+        // A window without any use in between leaves no peak behind.
+        peakBefore_ = elapsed < 2 * window_ ? peakNow_ : InUse();
+        peakNow_ = InUse();
+        windowStart_ = now;
+        if (rolled != nullptr) *rolled = true;
+    }
+    const std::size_t peak = std::min(peakCeiling_, std::max(peakNow_, peakBefore_));
+    const std::size_t inUse = InUse();
+    return std::max(retainLimit_, peak > inUse ? peak - inUse : 0);
+}
+
+void PagePool::FollowRecentPeak(std::size_t ceiling, uint64_t windowNanoseconds, Clock clock) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    peakCeiling_ = ceiling;
+    window_ = windowNanoseconds;
+    clock_ = clock != nullptr ? clock : &Platform::MonotonicNanoseconds;
+    windowStart_ = clock_();
+    peakNow_ = peakBefore_ = InUse();
+    ReleaseWhollyFree(peakCeiling_ > retainLimit_ ? Allowance() : retainLimit_);
 }
 
 void PagePool::ReleaseRegion(uintptr_t base) {
@@ -79,7 +126,23 @@ void PagePool::ReleaseRegion(uintptr_t base) {
 void PagePool::SetRetainedRegions(std::size_t count) {
     std::lock_guard<std::mutex> guard(mutex_);
     retainLimit_ = count;
-    for (auto it = regions_.begin(); it != regions_.end() && whollyFree_ > retainLimit_;) {
+    ReleaseWhollyFree(peakCeiling_ > retainLimit_ ? Allowance() : retainLimit_);
+}
+
+std::size_t PagePool::RetainedRegions() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return retainLimit_;
+}
+
+void PagePool::ReleaseReserve() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    ReleaseWhollyFree(0);
+}
+
+void PagePool::ReleaseWhollyFree(std::size_t keep) {
+    // The count is tested first: releasing the last region swaps the index
+    // for an empty one, which leaves the iterator behind.
+    for (auto it = regions_.begin(); whollyFree_ > keep && it != regions_.end();) {
         uintptr_t base = it->first;
         bool whollyFree = it->second == kPagesPerRegion;
         ++it;

@@ -11,18 +11,9 @@
 
 namespace Vorn {
 
-struct ValueArena::PageHeader {
-    PageHeader* next;
-    PageHeader* previous;
-    uint16_t pageSize;
-    uint16_t used;
-    uint16_t firstFree;
-    uint16_t spare;
-};
-
 namespace {
 
-constexpr uint16_t kExtendedClassSizes[] = {88, 104, 128, 160, 192, 256, 320, 400, 512, 680, 1008};
+using ValueArenaClasses::kExtendedClassSizes;
 constexpr std::size_t kPoolPageSize = PagePool::kPageSize;
 constexpr std::size_t kHeaderSize = sizeof(ValueArena::PageHeader);
 
@@ -34,8 +25,16 @@ struct EmptyEntry {
     InternedString header;
     char text[1];
 };
-// Shared by every arena; its count stays 0 and it is never freed.
-EmptyEntry g_emptyString{{kFnvOffsetBasis, 0, 0}, {'\0'}};
+// Shared by every arena; its count stays 0, its id is 0 in every arena, and
+// it is never freed.
+EmptyEntry g_emptyString{{{}, 0, 0, 0}, {'\0'}};
+
+// Free ids are kept in the table of entries as odd values.
+InternedString* FreeIdLink(uint32_t next) {
+    return reinterpret_cast<InternedString*>((static_cast<uintptr_t>(next) << 1) | 1);
+}
+uint32_t NextFreeId(const InternedString* link) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(link) >> 1); }
+
 
 uint16_t& ChainLink(void* block) { return *static_cast<uint16_t*>(block); }
 
@@ -55,31 +54,26 @@ void ValueArena::Destroy(ValueArena* arena) {
     Vorn::Free(arena);
 }
 
-ValueArena::ValueArena() {
+ValueArena::ValueArena() : strings_(inlineStrings_) {
     for (std::size_t i = 0; i < kSmallClasses + kExtendedClasses; ++i) {
         classes_[i].withRoom = nullptr;
         classes_[i].full = nullptr;
         classes_[i].blockSize =
             static_cast<uint16_t>(i < kSmallClasses ? (i + 1) * 4 : kExtendedClassSizes[i - kSmallClasses]);
     }
+    InitInlinePages();
+    inlineStrings_[0] = EmptyString();
+}
+
+ValueArena::~ValueArena() { ReleaseEverything(); }
+
+void ValueArena::InitInlinePages() {
     for (std::size_t i = 0; i < kSmallClasses; ++i) {
         if (classes_[i].blockSize % kGranule != 0) continue;  // sizes this target never asks for
         auto* page = reinterpret_cast<PageHeader*>(inlinePages_[i]);
         InitPage(page, kInlinePageSize, classes_[i].blockSize);
         classes_[i].withRoom = page;
     }
-}
-
-ValueArena::~ValueArena() { ReleaseEverything(); }
-
-std::size_t ValueArena::ClassOf(std::size_t bytes) {
-    if (bytes <= kLargestSmallBlock) {
-        std::size_t rounded = bytes == 0 ? kGranule : (bytes + kGranule - 1) & ~(kGranule - 1);
-        return rounded / 4 - 1;
-    }
-    std::size_t i = 0;
-    while (kExtendedClassSizes[i] < bytes) ++i;
-    return kSmallClasses + i;
 }
 
 void ValueArena::InitPage(PageHeader* page, std::size_t pageSize, uint16_t blockSize) {
@@ -187,60 +181,40 @@ void ValueArena::FreeHeap(void* data) {
     Vorn::Free(block);
 }
 
-void* ValueArena::Allocate(std::size_t bytes) {
-    if (bytes > kLargestPooledBlock) return AllocateHeap(bytes);
-    return AllocateFromClass(ClassOf(bytes));
-}
-
-void ValueArena::Free(void* block, std::size_t bytes) {
-    if (block == nullptr) return;
-    if (bytes > kLargestPooledBlock) {
-        FreeHeap(block);
-    } else {
-        FreeToClass(ClassOf(bytes), block);
-    }
-}
-
 InternedString* ValueArena::EmptyString() { return &g_emptyString.header; }
-
-ValueArena::Slot* ValueArena::FindSlot(std::string_view text, uint32_t hash) const {
-    // Linear probing: the slot holding the text, or the free slot where it goes.
-    const std::size_t mask = slotCount_ - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        Slot* slot = &slots_[i];
-        if (slot->entry == nullptr) return slot;
-        if (slot->hash == hash && slot->entry->length == text.size() &&
-            std::memcmp(slot->entry->Text(), text.data(), text.size()) == 0) {
-            return slot;
-        }
-    }
-}
 
 InternedString* ValueArena::FindInterned(std::string_view text) const {
     if (text.empty()) return EmptyString();
     if (slots_ == nullptr) return nullptr;
-    return FindSlot(text, Fnv1a(text))->entry;
+    const Slot* slot = FindSlot(text, TextTableHash(text.data(), text.size()));
+    return slot->id != 0 ? strings_[slot->id] : nullptr;
 }
 
-InternedString* ValueArena::Intern(std::string_view text) {
-    if (text.empty()) return EmptyString();
+InternedString* ValueArena::Insert(std::string_view text, uint32_t hash, Slot* slot) {
     if (text.size() > UINT32_MAX - sizeof(InternedString) - 1) throw std::length_error("string too long");
-    if (slots_ == nullptr || (internedCount_ + 1) * 2 > slotCount_) GrowTable();
-    const uint32_t hash = Fnv1a(text);
-    Slot* slot = FindSlot(text, hash);
-    if (slot->entry != nullptr) {
-        ++slot->entry->references;
-        return slot->entry;
+    if (slots_ == nullptr || (internedCount_ + 1) * 2 > slotCount_) {
+        GrowTable();
+        slot = nullptr;
     }
+    if (freeId_ == 0 && stringsUsed_ == stringCapacity_) GrowStrings();
+    if (slot == nullptr) slot = FindSlot(text, hash);
     auto* entry = static_cast<InternedString*>(Allocate(EntrySize(text.size())));
-    entry->hash = hash;
+    uint32_t id;
+    if (freeId_ != 0) {
+        id = freeId_;
+        freeId_ = NextFreeId(strings_[id]);
+    } else {
+        id = stringsUsed_++;
+    }
     entry->references = 1;
     entry->length = static_cast<uint32_t>(text.size());
+    entry->id = id;
     auto* chars = reinterpret_cast<char*>(entry + 1);
     std::memcpy(chars, text.data(), text.size());
     chars[text.size()] = '\0';
+    strings_[id] = entry;
     slot->hash = hash;
-    slot->entry = entry;
+    slot->id = id;
     ++internedCount_;
     return entry;
 }
@@ -254,8 +228,10 @@ void ValueArena::Release(InternedString* entry) {
     // Remove by shifting back the entries of the probe run that follows, so
     // lookups never need tombstones.
     const std::size_t mask = slotCount_ - 1;
-    std::size_t hole = FindSlot(entry->View(), entry->hash) - slots_;
-    for (std::size_t i = (hole + 1) & mask; slots_[i].entry != nullptr; i = (i + 1) & mask) {
+    const uint32_t hash = TextTableHash(entry->Text(), entry->length);
+    std::size_t hole = static_cast<std::size_t>(hash) & mask;
+    while (slots_[hole].id != entry->id) hole = (hole + 1) & mask;
+    for (std::size_t i = (hole + 1) & mask; slots_[i].id != 0; i = (i + 1) & mask) {
         const std::size_t home = slots_[i].hash & mask;
         // The entry at i may fill the hole when its home is not in (hole, i].
         if (((i - home) & mask) >= ((i - hole) & mask)) {
@@ -263,14 +239,21 @@ void ValueArena::Release(InternedString* entry) {
             hole = i;
         }
     }
-    slots_[hole].entry = nullptr;
+    slots_[hole].id = 0;
     --internedCount_;
+    strings_[entry->id] = FreeIdLink(freeId_);
+    freeId_ = entry->id;
     Free(entry, EntrySize(entry->length));
     if (internedCount_ == 0) {
-        // An emptied tree holds nothing, not even its table.
+        // An emptied tree holds nothing, not even its tables.
         Free(slots_, slotCount_ * sizeof(Slot));
         slots_ = nullptr;
         slotCount_ = 0;
+        if (strings_ != inlineStrings_) Free(strings_, stringCapacity_ * sizeof(InternedString*));
+        strings_ = inlineStrings_;
+        stringCapacity_ = kInlineStrings;
+        stringsUsed_ = 1;
+        freeId_ = 0;
     }
 }
 
@@ -279,14 +262,24 @@ void ValueArena::GrowTable() {
     auto* slots = static_cast<Slot*>(Allocate(count * sizeof(Slot)));
     std::memset(static_cast<void*>(slots), 0, count * sizeof(Slot));
     for (std::size_t i = 0; i < slotCount_; ++i) {
-        if (slots_[i].entry == nullptr) continue;
+        if (slots_[i].id == 0) continue;
         std::size_t j = slots_[i].hash & (count - 1);
-        while (slots[j].entry != nullptr) j = (j + 1) & (count - 1);
+        while (slots[j].id != 0) j = (j + 1) & (count - 1);
         slots[j] = slots_[i];
     }
     if (slots_ != nullptr) Free(slots_, slotCount_ * sizeof(Slot));
     slots_ = slots;
     slotCount_ = count;
+}
+
+void ValueArena::GrowStrings() {
+    if (stringCapacity_ > UINT32_MAX / 2) throw std::length_error("too many strings");
+    const uint32_t capacity = stringCapacity_ * 2;
+    auto* strings = static_cast<InternedString**>(Allocate(capacity * sizeof(InternedString*)));
+    std::memcpy(static_cast<void*>(strings), strings_, stringsUsed_ * sizeof(InternedString*));
+    if (strings_ != inlineStrings_) Free(strings_, stringCapacity_ * sizeof(InternedString*));
+    strings_ = strings;
+    stringCapacity_ = capacity;
 }
 
 void ValueArena::ReleaseEverything() {
@@ -312,16 +305,16 @@ void ValueArena::ReleaseEverything() {
     slots_ = nullptr;
     slotCount_ = 0;
     internedCount_ = 0;
+    strings_ = inlineStrings_;
+    stringCapacity_ = kInlineStrings;
+    stringsUsed_ = 1;
+    freeId_ = 0;
+    std::memset(nameHints_, 0, sizeof(nameHints_));
 }
 
 void ValueArena::Clear() {
     ReleaseEverything();
-    for (std::size_t i = 0; i < kSmallClasses; ++i) {
-        if (classes_[i].blockSize % kGranule != 0) continue;
-        auto* page = reinterpret_cast<PageHeader*>(inlinePages_[i]);
-        InitPage(page, kInlinePageSize, classes_[i].blockSize);
-        classes_[i].withRoom = page;
-    }
+    InitInlinePages();
 }
 
 ValueArena::Statistics ValueArena::Stats() const {

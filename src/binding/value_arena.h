@@ -18,15 +18,41 @@
 // 4096-byte page whose last block is freed goes back to the pool at once.
 //
 // Strings are interned per arena: equal texts are stored once and counted.
-// The intern table is open-addressed and keeps each entry's hash beside its
-// pointer, so a lookup of a new text usually reads one slot and no entry.
+// Each entry has a number (its id, 0 for the shared empty string) and a
+// table of entries by id lets a structure name its members by 32-bit ids.
+// The intern table is open-addressed with 8-byte slots (the text's
+// TextTableHash and the entry's id) and at most half full, so a lookup of a
+// new text usually reads one slot and no entry. (Entries were found by their
+// FNV-1a hash and the slots held pointers; hashing a word at a time and
+// numbering the entries made reading a document half as costly per string.)
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "binding/interned_string.h"
 
 namespace Vorn {
+
+namespace ValueArenaClasses {
+
+inline constexpr std::size_t kCount = 11;
+inline constexpr uint16_t kExtendedClassSizes[kCount] = {88, 104, 128, 160, 192, 256, 320, 400, 512, 680, 1008};
+
+// The extended class of each size up to 1008 bytes, by (size - 1) / 8.
+constexpr std::array<uint8_t, 126> MakeExtendedClassTable() {
+    std::array<uint8_t, 126> table{};
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        uint8_t c = 0;
+        while (kExtendedClassSizes[c] < (i + 1) * 8) ++c;
+        table[i] = c;
+    }
+    return table;
+}
+inline constexpr std::array<uint8_t, 126> kExtendedClassOf = MakeExtendedClassTable();
+
+}  // namespace ValueArenaClasses
 
 class ValueArena {
 public:
@@ -38,7 +64,14 @@ public:
     static constexpr std::size_t kLargestPooledBlock = 1008;
 
     // The header each page starts with; only the allocator reads it.
-    struct PageHeader;
+    struct PageHeader {
+        PageHeader* next;
+        PageHeader* previous;
+        uint16_t pageSize;
+        uint16_t used;
+        uint16_t firstFree;
+        uint16_t spare;
+    };
 
     static ValueArena* Create();
     static void Destroy(ValueArena* arena);
@@ -47,16 +80,60 @@ public:
     ValueArena& operator=(const ValueArena&) = delete;
 
     // Blocks of any size; Free must be given the size that was asked for.
-    void* Allocate(std::size_t bytes);
+    void* Allocate(std::size_t bytes) {
+        if (bytes > kLargestPooledBlock) return AllocateHeap(bytes);
+        const std::size_t index = ClassOf(bytes);
+        PageHeader* page = classes_[index].withRoom;
+        // The common case: a page with room whose chain does not run out.
+        if (page != nullptr) {
+            auto* block = reinterpret_cast<unsigned char*>(page) + std::size_t{page->firstFree} * classes_[index].blockSize;
+            const uint16_t next = *reinterpret_cast<const uint16_t*>(block);
+            if (next != 0) {
+                page->firstFree = next;
+                ++page->used;
+                return block;
+            }
+        }
+        return AllocateFromClass(index);
+    }
     void Free(void* block, std::size_t bytes);
 
     // Interning: returns the entry for the text with one more reference (the
-    // shared empty entry for an empty text).
-    InternedString* Intern(std::string_view text);
+    // shared empty entry for an empty text). When fresh is given, it tells
+    // whether the entry was created by this call.
+    InternedString* Intern(std::string_view text, bool* fresh = nullptr);
     void AddReference(InternedString* entry);
     void Release(InternedString* entry);
     InternedString* FindInterned(std::string_view text) const;
     static InternedString* EmptyString();
+    // The entry numbered id, which must be held.
+    InternedString* StringAt(uint32_t id) const { return strings_[id]; }
+    // The entry numbered id if one is held under that number, else null.
+    InternedString* LiveStringAt(uint32_t id) const {
+        if (id >= stringsUsed_) return nullptr;
+        InternedString* entry = strings_[id];
+        return (reinterpret_cast<uintptr_t>(entry) & 1) == 0 ? entry : nullptr;
+    }
+
+    // Structures built member by member mostly repeat one shape (records in a
+    // list): the name last given to the member at each position is kept, so
+    // the next structure's name there is found by comparing one text rather
+    // than hashing it (building 100,000 four-member records, regions kept:
+    // 11.8 ms before, 10.8 ms after). Returns that entry with one more
+    // reference when it holds exactly name, else null.
+    InternedString* HintedName(std::size_t position, std::string_view name) {
+        if (position >= kNameHints) return nullptr;
+        InternedString* entry = LiveStringAt(nameHints_[position]);
+        if (entry == nullptr || entry->length != name.size() || entry->id == 0 ||
+            !SameText(entry->Text(), name.data(), name.size())) {
+            return nullptr;
+        }
+        ++entry->references;
+        return entry;
+    }
+    void RememberName(std::size_t position, const InternedString* entry) {
+        if (position < kNameHints) nameHints_[position] = entry->id;
+    }
 
     // Frees everything at once: pages back to the pool, heap blocks to the
     // heap, an empty intern table. Nothing allocated before may be used after.
@@ -81,23 +158,36 @@ private:
         HeapBlock* next;
         alignas(16) unsigned char data[1];
     };
+    struct Slot {
+        uint32_t hash;
+        uint32_t id;  // 0: free
+    };
+    static constexpr std::size_t kInlineStrings = 8;
+    static constexpr std::size_t kNameHints = 16;
 
     ValueArena();
     ~ValueArena();
 
-    static std::size_t ClassOf(std::size_t bytes);
+    static std::size_t ClassOf(std::size_t bytes) {
+        if (bytes <= kLargestSmallBlock) {
+            const std::size_t rounded = bytes == 0 ? kGranule : (bytes + kGranule - 1) & ~(kGranule - 1);
+            return rounded / 4 - 1;
+        }
+        return kSmallClasses + ValueArenaClasses::kExtendedClassOf[(bytes - 1) / 8];
+    }
+
     void* AllocateFromClass(std::size_t index);
     void FreeToClass(std::size_t index, void* block);
     PageHeader* PageOf(std::size_t index, void* block);
     void InitPage(PageHeader* page, std::size_t pageSize, uint16_t blockSize);
+    void InitInlinePages();
     void* AllocateHeap(std::size_t bytes);
     void FreeHeap(void* block);
-    struct Slot {
-        uint32_t hash;
-        InternedString* entry;  // null: free
-    };
     void GrowTable();
+    void GrowStrings();
     Slot* FindSlot(std::string_view text, uint32_t hash) const;
+    // A new entry; slot is the free slot the lookup ended on, or null.
+    InternedString* Insert(std::string_view text, uint32_t hash, Slot* slot);
     void ReleaseEverything();
 
     SizeClass classes_[kSmallClasses + kExtendedClasses];
@@ -108,7 +198,54 @@ private:
     Slot* slots_ = nullptr;
     std::size_t slotCount_ = 0;  // a power of two, at least 8; at most half full
     std::size_t internedCount_ = 0;
+    // Entries by id. Free ids are chained through their places (odd values:
+    // the next free id, shifted left by one); freeId_ 0 ends the chain.
+    InternedString** strings_;
+    uint32_t stringCapacity_ = kInlineStrings;
+    uint32_t stringsUsed_ = 1;  // ids handed out so far, the empty string's included
+    uint32_t freeId_ = 0;
+    InternedString* inlineStrings_[kInlineStrings];
+    uint32_t nameHints_[kNameHints] = {};  // ids; 0 or a freed id: no hint
 };
+
+inline void ValueArena::Free(void* block, std::size_t bytes) {
+    if (block == nullptr) return;
+    if (bytes > kLargestPooledBlock) {
+        FreeHeap(block);
+    } else {
+        FreeToClass(ClassOf(bytes), block);
+    }
+}
+
+inline InternedString* ValueArena::Intern(std::string_view text, bool* fresh) {
+    if (fresh != nullptr) *fresh = false;
+    if (text.empty()) return EmptyString();
+    const uint32_t hash = TextTableHash(text.data(), text.size());
+    Slot* slot = nullptr;
+    if (slots_ != nullptr) {
+        slot = FindSlot(text, hash);
+        if (slot->id != 0) {
+            InternedString* entry = strings_[slot->id];
+            ++entry->references;
+            return entry;
+        }
+    }
+    if (fresh != nullptr) *fresh = true;
+    return Insert(text, hash, slot);
+}
+
+inline ValueArena::Slot* ValueArena::FindSlot(std::string_view text, uint32_t hash) const {
+    // Linear probing: the slot holding the text, or the free slot where it goes.
+    const std::size_t mask = slotCount_ - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        Slot* slot = &slots_[i];
+        if (slot->id == 0) return slot;
+        if (slot->hash == hash) {
+            const InternedString* entry = strings_[slot->id];
+            if (entry->length == text.size() && SameText(entry->Text(), text.data(), text.size())) return slot;
+        }
+    }
+}
 
 // Lets standard containers keep their nodes in a value arena.
 template <typename T>

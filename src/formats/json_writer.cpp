@@ -6,6 +6,9 @@
 
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "binding/base64.h"
 #include "formats/rapidjson_allocator.h"
@@ -17,6 +20,65 @@ namespace {
 using Buffer = rapidjson::GenericStringBuffer<rapidjson::UTF8<>, RapidJsonHeapAllocator>;
 using CompactWriter = rapidjson::Writer<Buffer, rapidjson::UTF8<>, rapidjson::UTF8<>, RapidJsonHeapAllocator>;
 using PrettyWriter = rapidjson::PrettyWriter<Buffer, rapidjson::UTF8<>, rapidjson::UTF8<>, RapidJsonHeapAllocator>;
+
+}  // namespace
+
+}  // namespace Vorn
+
+namespace rapidjson {
+
+// Indentation in one step, as RapidJSON does for its default buffer only.
+template <>
+inline void PutN(Vorn::Buffer& stream, char c, size_t n) {
+    std::memset(stream.Push(n), c, n);
+}
+
+// The writer's own loop escapes a string byte by byte. This hands it only the
+// bytes that need an escape: runs of the others (most of every text) are
+// found sixteen bytes at a time and copied at once. Escaped are control
+// characters, '"' and '\\'; bytes above 0x7F go out as they are. (Without
+// it, writing a document took 1.4 times RapidJSON's writer on its default
+// buffer, which has such a scan.)
+template <>
+inline bool Writer<Vorn::Buffer, UTF8<>, UTF8<>, Vorn::RapidJsonHeapAllocator, kWriteDefaultFlags>::ScanWriteUnescapedString(
+    GenericStringStream<UTF8<>>& is, size_t length) {
+    const char* const start = is.src_;
+    const char* const end = is.head_ + length;
+    const char* p = start;
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    for (; end - p >= 16; p += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Below 0x20 as unsigned bytes: the minimum with 0x1F is the byte itself.
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(bytes, _mm_set1_epi8(0x1F)), bytes);
+        const __m128i special =
+            _mm_or_si128(control, _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)));
+        const int mask = _mm_movemask_epi8(special);
+        if (mask != 0) {
+            p += __builtin_ctz(static_cast<unsigned>(mask));
+            break;
+        }
+    }
+#endif
+    while (p != end) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == '"' || c == '\\') break;
+        ++p;
+    }
+    const std::size_t run = static_cast<std::size_t>(p - start);
+    if (run != 0) {
+        std::memcpy(os_->PushUnsafe(run), start, run);
+        is.src_ = p;
+    }
+    return p != end;
+}
+
+}  // namespace rapidjson
+
+namespace Vorn {
+
+namespace {
 
 // Both writers walk the value through the same visitor.
 template <typename Writer>

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "binding/binding_limits.h"
+#include "binding/tree_builder.h"
 #include "support/message_format.h"
 
 namespace Vorn {
@@ -45,7 +46,6 @@ uint64_t LoadBigEndian(const uint8_t* bytes) {
 
 // An open map or array.
 struct Frame {
-    BindingProperty* value;
     uint64_t expected;      // items; a map's keys and values count alike
     uint64_t read;          // items begun so far
     std::string_view key;   // a map's pending key, pointing into the input
@@ -53,56 +53,71 @@ struct Frame {
 };
 
 // One pass over one input: an explicit stack instead of recursion, so no
-// input can exhaust the host thread's stack.
+// input can exhaust the host thread's stack. The tree builder gathers each
+// container and makes it one block when it closes.
 class MessagePackReader {
 public:
-    MessagePackReader(const uint8_t* data, std::size_t size) : data_(data), size_(size) { stack_.reserve(16); }
+    MessagePackReader(const uint8_t* data, std::size_t size)
+        : data_(data), size_(size), tree_(result_.value, TreeBuilder::Repeat::Replace) {
+        stack_.reserve(16);
+    }
 
     void Run();
     BindingResult& Result() { return result_; }
     std::size_t Position() const { return position_; }
 
 private:
+    void Fail(std::string message) {
+        // Nothing of the partial tree stays behind the message.
+        tree_.Discard();
+        result_.Fail(message);
+    }
     void ReadKey(Frame& map);
-    void ReadValue(BindingProperty& target);
+    void ReadValue();
     template <unsigned Bytes>
     bool ReadNumber(uint64_t& number);
     void NumberTruncated(unsigned bytes);
     bool TakeBody(uint64_t length, const char* truncatedMessage, const uint8_t*& body);
-    void ReadString(BindingProperty& target, uint64_t length);
-    void ReadBytes(BindingProperty& target, uint64_t length);
-    void OpenContainer(BindingProperty& target, uint64_t entries, bool structure);
+    void ReadString(uint64_t length);
+    void ReadBytes(uint64_t length);
+    void OpenContainer(uint64_t entries, bool structure);
 
     const uint8_t* data_;
     std::size_t size_;
     std::size_t position_ = 0;
     std::size_t typeEnd_ = 0;  // just past the last type byte read
     // Items still due in all open containers. Each needs at least one byte
-    // of what is left, which bounds what a declared count may reserve.
+    // of what is left, which bounds what a declared count may claim.
     uint64_t itemsDue_ = 0;
     std::vector<Frame> stack_;
     BindingResult result_;
+    TreeBuilder tree_;
 };
 
 void MessagePackReader::Run() {
     if (size_ == 0) return;
-    ReadValue(result_.value);
+    ReadValue();
     while (result_.ok && !stack_.empty()) {
         Frame& top = stack_.back();
         if (top.read == top.expected) {
             stack_.pop_back();
+            tree_.End();
             continue;
         }
         // A container cut short by the end of input stays as filled.
-        if (position_ == size_) return;
+        if (position_ == size_) {
+            tree_.Finish();
+            return;
+        }
         ++top.read;
         --itemsDue_;
         if (!top.structure) {
-            ReadValue(top.value->AppendElement());
+            ReadValue();
         } else if (top.read % 2 == 1) {
             ReadKey(top);
         } else {
-            ReadValue(top.value->Member(top.key));
+            tree_.Key(top.key);
+            ReadValue();
         }
     }
 }
@@ -121,7 +136,7 @@ void MessagePackReader::ReadKey(Frame& map) {
     } else if (type == 0xDB) {
         complete = ReadNumber<4>(length);
     } else {
-        result_.Fail(FormatMessage(kKeyNotString, {typeEnd_}));
+        Fail(FormatMessage(kKeyNotString, {typeEnd_}));
         return;
     }
     const uint8_t* body;
@@ -130,54 +145,54 @@ void MessagePackReader::ReadKey(Frame& map) {
     }
 }
 
-void MessagePackReader::ReadValue(BindingProperty& target) {
+void MessagePackReader::ReadValue() {
     const uint8_t type = data_[position_++];
     typeEnd_ = position_;
-    if (type <= 0x7F) return target.SetSigned(type);
-    if (type >= 0xE0) return target.SetSigned(static_cast<int8_t>(type));
-    if (type <= 0x8F) return OpenContainer(target, type & 0x0F, true);
-    if (type <= 0x9F) return OpenContainer(target, type & 0x0F, false);
-    if (type <= 0xBF) return ReadString(target, type & 0x1F);
+    if (type <= 0x7F) return tree_.Signed(type);
+    if (type >= 0xE0) return tree_.Signed(static_cast<int8_t>(type));
+    if (type <= 0x8F) return OpenContainer(type & 0x0F, true);
+    if (type <= 0x9F) return OpenContainer(type & 0x0F, false);
+    if (type <= 0xBF) return ReadString(type & 0x1F);
     uint64_t n;
     switch (type) {
-        case 0xC0: return;  // nil: the slot keeps what it holds
-        case 0xC2: return target.SetBool(false);
-        case 0xC3: return target.SetBool(true);
-        case 0xC4: if (ReadNumber<1>(n)) ReadBytes(target, n); return;
-        case 0xC5: if (ReadNumber<2>(n)) ReadBytes(target, n); return;
-        case 0xC6: if (ReadNumber<4>(n)) ReadBytes(target, n); return;
+        case 0xC0: return tree_.Null();  // the slot keeps what it holds
+        case 0xC2: return tree_.Bool(false);
+        case 0xC3: return tree_.Bool(true);
+        case 0xC4: if (ReadNumber<1>(n)) ReadBytes(n); return;
+        case 0xC5: if (ReadNumber<2>(n)) ReadBytes(n); return;
+        case 0xC6: if (ReadNumber<4>(n)) ReadBytes(n); return;
         case 0xCA:
             if (ReadNumber<4>(n)) {
                 const auto bits = static_cast<uint32_t>(n);
                 float value;
                 std::memcpy(&value, &bits, sizeof(value));
-                target.SetDouble(value);
+                tree_.Double(value);
             }
             return;
         case 0xCB:
             if (ReadNumber<8>(n)) {
                 double value;
                 std::memcpy(&value, &n, sizeof(value));
-                target.SetDouble(value);
+                tree_.Double(value);
             }
             return;
-        case 0xCC: if (ReadNumber<1>(n)) target.SetUnsigned(n); return;
-        case 0xCD: if (ReadNumber<2>(n)) target.SetUnsigned(n); return;
-        case 0xCE: if (ReadNumber<4>(n)) target.SetUnsigned(n); return;
-        case 0xCF: if (ReadNumber<8>(n)) target.SetUnsigned(n); return;
-        case 0xD0: if (ReadNumber<1>(n)) target.SetSigned(static_cast<int8_t>(n)); return;
-        case 0xD1: if (ReadNumber<2>(n)) target.SetSigned(static_cast<int16_t>(n)); return;
-        case 0xD2: if (ReadNumber<4>(n)) target.SetSigned(static_cast<int32_t>(n)); return;
-        case 0xD3: if (ReadNumber<8>(n)) target.SetSigned(static_cast<int64_t>(n)); return;
-        case 0xD9: if (ReadNumber<1>(n)) ReadString(target, n); return;
-        case 0xDA: if (ReadNumber<2>(n)) ReadString(target, n); return;
-        case 0xDB: if (ReadNumber<4>(n)) ReadString(target, n); return;
-        case 0xDC: if (ReadNumber<2>(n)) OpenContainer(target, n, false); return;
-        case 0xDD: if (ReadNumber<4>(n)) OpenContainer(target, n, false); return;
-        case 0xDE: if (ReadNumber<2>(n)) OpenContainer(target, n, true); return;
-        case 0xDF: if (ReadNumber<4>(n)) OpenContainer(target, n, true); return;
+        case 0xCC: if (ReadNumber<1>(n)) tree_.Unsigned(n); return;
+        case 0xCD: if (ReadNumber<2>(n)) tree_.Unsigned(n); return;
+        case 0xCE: if (ReadNumber<4>(n)) tree_.Unsigned(n); return;
+        case 0xCF: if (ReadNumber<8>(n)) tree_.Unsigned(n); return;
+        case 0xD0: if (ReadNumber<1>(n)) tree_.Signed(static_cast<int8_t>(n)); return;
+        case 0xD1: if (ReadNumber<2>(n)) tree_.Signed(static_cast<int16_t>(n)); return;
+        case 0xD2: if (ReadNumber<4>(n)) tree_.Signed(static_cast<int32_t>(n)); return;
+        case 0xD3: if (ReadNumber<8>(n)) tree_.Signed(static_cast<int64_t>(n)); return;
+        case 0xD9: if (ReadNumber<1>(n)) ReadString(n); return;
+        case 0xDA: if (ReadNumber<2>(n)) ReadString(n); return;
+        case 0xDB: if (ReadNumber<4>(n)) ReadString(n); return;
+        case 0xDC: if (ReadNumber<2>(n)) OpenContainer(n, false); return;
+        case 0xDD: if (ReadNumber<4>(n)) OpenContainer(n, false); return;
+        case 0xDE: if (ReadNumber<2>(n)) OpenContainer(n, true); return;
+        case 0xDF: if (ReadNumber<4>(n)) OpenContainer(n, true); return;
         default:  // 0xC1 and the ext formats, which nothing here can hold
-            result_.Fail(FormatMessage(kInvalidData, {typeEnd_}));
+            Fail(FormatMessage(kInvalidData, {typeEnd_}));
             return;
     }
 }
@@ -195,14 +210,14 @@ bool MessagePackReader::ReadNumber(uint64_t& number) {
 }
 
 void MessagePackReader::NumberTruncated(unsigned bytes) {
-    result_.Fail(FormatMessage(kNumberTruncated, {bytes * 8, position_}));
+    Fail(FormatMessage(kNumberTruncated, {bytes * 8, position_}));
 }
 
 // Checked before anything is copied, so a declared length costs nothing
 // unless the input really holds that many bytes.
 bool MessagePackReader::TakeBody(uint64_t length, const char* truncatedMessage, const uint8_t*& body) {
     if (size_ - position_ < length) {
-        result_.Fail(FormatMessage(truncatedMessage, {length, position_}));
+        Fail(FormatMessage(truncatedMessage, {length, position_}));
         return false;
     }
     body = data_ + position_;
@@ -210,39 +225,34 @@ bool MessagePackReader::TakeBody(uint64_t length, const char* truncatedMessage, 
     return true;
 }
 
-void MessagePackReader::ReadString(BindingProperty& target, uint64_t length) {
+void MessagePackReader::ReadString(uint64_t length) {
     const uint8_t* body;
     if (!TakeBody(length, kStringTruncated, body)) return;
-    target.SetString(std::string_view(reinterpret_cast<const char*>(body), static_cast<std::size_t>(length)));
+    tree_.String(std::string_view(reinterpret_cast<const char*>(body), static_cast<std::size_t>(length)));
 }
 
-void MessagePackReader::ReadBytes(BindingProperty& target, uint64_t length) {
+void MessagePackReader::ReadBytes(uint64_t length) {
     const uint8_t* body;
     if (!TakeBody(length, kBytesTruncated, body)) return;
-    target.SetBlob(body, static_cast<std::size_t>(length));
+    tree_.Blob(body, static_cast<std::size_t>(length));
 }
 
-void MessagePackReader::OpenContainer(BindingProperty& target, uint64_t entries, bool structure) {
+void MessagePackReader::OpenContainer(uint64_t entries, bool structure) {
     // All decoders share one depth limit, so a tree read here can go
     // wherever a tree from the other formats can.
     if (stack_.size() >= kMaxNestingDepth) {
-        result_.Fail(FormatMessage(kTooDeep, {typeEnd_, kMaxNestingDepth}));
+        Fail(FormatMessage(kTooDeep, {typeEnd_, kMaxNestingDepth}));
         return;
     }
     // 64 bits, so that a map 32's keys and values together cannot wrap.
     const uint64_t items = structure ? entries * 2 : entries;
     // A repeated key's earlier map or array is replaced, not merged into.
-    target.Reset();
     if (structure) {
-        target.MakeStructure();
+        tree_.StartStructure();
     } else {
-        target.MakeCollection();
-        const uint64_t left = size_ - position_;
-        const uint64_t room = left > itemsDue_ ? left - itemsDue_ : 0;
-        const uint64_t reserve = std::min<uint64_t>({items, room, BindingProperty::kMaxElements});
-        if (reserve != 0) target.Reserve(static_cast<std::size_t>(reserve));
+        tree_.StartCollection();
     }
-    stack_.push_back(Frame{&target, items, 0, {}, structure});
+    stack_.push_back(Frame{items, 0, {}, structure});
     itemsDue_ += items;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "binding/page_pool.h"
 #include "dispatch/identifier.h"
 #include "logging/log_groups.h"
 #include "logging/logger.h"
@@ -86,6 +87,11 @@ bool PluginRuntime::Start(PluginBase& plugin, const PluginStartRecord* host) {
         plugin.logTarget_ = std::move(target);
     }
     plugin.hostContext_ = host->context;
+    // Responses and events build and drop trees all the time: keep some free
+    // regions for them rather than paying the system for every tree, and as
+    // many as its recent trees needed, up to the ceiling.
+    PagePool::Instance().SetRetainedRegions(PagePool::kPluginReserve);
+    PagePool::Instance().FollowRecentPeak(PagePool::kPluginPeakCeiling);
     plugin.userAgent_ = FormatMessage("VornClient/%1 (%2)", {VersionText(plugin.hostVersion_), plugin.ShortName()});
     plugin.telemetry_ = std::make_unique<TelemetrySender>(&plugin);
 
@@ -109,6 +115,15 @@ bool PluginRuntime::Start(PluginBase& plugin, const PluginStartRecord* host) {
 void VORN_HOST_CALL PluginRuntime::StopCallback(void* plugin) {
     GuardHostEntry("Plugin stop callback", [plugin] {
         if (plugin == nullptr) return;
+        // Declared first, so it runs after the plug-in is destroyed (also when
+        // shutting down throws): the plug-in's trees are gone, and the free
+        // regions kept for them go back to the system.
+        struct ReserveRelease {
+            ~ReserveRelease() {
+                PagePool::Instance().FollowRecentPeak(0);
+                PagePool::Instance().SetRetainedRegions(0);
+            }
+        } release;
         std::unique_ptr<PluginBase> owned(static_cast<PluginBase*>(plugin));
         owned->Shutdown();
     });

@@ -1,6 +1,8 @@
 #include "formats/json_writer.h"
 
 #include <gtest/gtest.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
 
 #include <cmath>
 #include <limits>
@@ -50,6 +52,38 @@ TEST(JsonWriter, StringEscapes) {
     BindingProperty member;
     member.Member("a\"b").SetSigned(1);
     EXPECT_EQ(Compact(member), "{\"a\\\"b\":1}");
+}
+
+// Runs of plain bytes are copied in blocks: a byte that needs an escape is
+// found wherever it stands in a block, in names and in values, and in the
+// pretty form too.
+TEST(JsonWriter, EscapesAtEveryOffsetOfLongTexts) {
+    const char specials[] = {'"', '\\', '\n', '\x01', '\x1F', '\0'};
+    using PlainBuffer = rapidjson::GenericStringBuffer<rapidjson::UTF8<>, rapidjson::MemoryPoolAllocator<>>;
+    PlainBuffer expected;
+    for (std::size_t length : {1u, 2u, 15u, 16u, 17u, 31u, 32u, 33u, 40u}) {
+        for (std::size_t at = 0; at < length; ++at) {
+            for (char special : specials) {
+                std::string text(length, 'a');
+                for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>(i % 2 ? '\x7F' : '\xC3' + (i % 3));
+                text[at] = special;
+                // RapidJSON's byte-by-byte escaping (its block scan for the
+                // default buffer lets 0x1F through at the start of a block).
+                expected.Clear();
+                rapidjson::Writer<PlainBuffer> reference(expected);
+                reference.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+                const std::string quoted(expected.GetString(), expected.GetSize());
+
+                BindingProperty value;
+                value.Member("k" + text.substr(0, at + 1 == length ? at : length)).SetString(text);
+                value.Member("v").SetString(text);
+                const std::string compact = SerializeJson(value, nullptr);
+                ASSERT_NE(compact.find(":" + quoted), std::string::npos) << length << " " << at << " " << int(special);
+                const std::string pretty = SerializeJson(value, nullptr, JsonWriteOptions::Pretty());
+                ASSERT_NE(pretty.find(": " + quoted), std::string::npos) << length << " " << at;
+            }
+        }
+    }
 }
 
 TEST(JsonWriter, BlobsAsBase64) {

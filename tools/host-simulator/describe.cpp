@@ -29,17 +29,18 @@ void DescribeWork(const DescribeOptions& options, const std::string& entry, Chan
     description.Member("export").SetString(entry);
     description.Member("shortName").SetString(BoundedText(record.shortName).value_or(""));
     description.Member("version").SetString(HostVersionText({record.major, record.minor, record.patch}));
-    BindingProperty& problems = description.Member("problems");
-    problems.MakeCollection();
+    description.Member("problems").MakeCollection();
     if (record.apiTable == nullptr) {
-        problems.AppendElement().SetString("the API table is null");
         for (const char* array : {"functions", "types", "events"}) description.Member(array).MakeCollection();
+        description.Member("problems").AppendElement().SetString("the API table is null");
     } else {
         ApiTableReading reading =
             ReadApiTable(*record.apiTable, [&](const std::string& step) { channel.Write("step " + step); });
         for (const char* array : {"functions", "types", "events"}) {
             description.Member(array) = std::move(*reading.description.FindMember(array));
         }
+        // Taken after the other members are added, which may move it.
+        BindingProperty& problems = description.Member("problems");
         for (const std::string& problem : reading.problems) problems.AppendElement().SetString(problem);
     }
     channel.Write("description " + SerializeJson(description, nullptr));
