@@ -20,6 +20,14 @@ inline uint32_t Fnv1aBytes(const void* data, std::size_t length, uint32_t hash =
     return Fnv1a(std::string_view(static_cast<const char*>(data), length), hash);
 }
 
+// An unaligned word of text, in the machine's byte order.
+template <typename Word>
+inline Word LoadWord(const char* p) {
+    Word word;
+    std::memcpy(&word, p, sizeof(word));
+    return word;
+}
+
 // Folds two words into one: the halves of their 128-bit product, each bit of
 // the result depending on every bit of both words.
 inline uint64_t FoldMultiply(uint64_t a, uint64_t b) {
@@ -42,26 +50,16 @@ inline uint64_t FoldMultiply(uint64_t a, uint64_t b) {
 inline uint32_t TextTableHash(const char* text, std::size_t length) {
     constexpr uint64_t kOdd1 = 0x9E3779B97F4A7C15ull;
     constexpr uint64_t kOdd2 = 0xC2B2AE3D27D4EB4Full;
-    auto load64 = [](const char* p) {
-        uint64_t word;
-        std::memcpy(&word, p, sizeof(word));
-        return word;
-    };
-    auto load32 = [](const char* p) {
-        uint32_t word;
-        std::memcpy(&word, p, sizeof(word));
-        return uint64_t{word};
-    };
     uint64_t a;
     uint64_t b;
     uint64_t seed = kOdd2 ^ length;
     if (length <= 16) {
         if (length >= 8) {
-            a = load64(text);
-            b = load64(text + length - 8);
+            a = LoadWord<uint64_t>(text);
+            b = LoadWord<uint64_t>(text + length - 8);
         } else if (length >= 4) {
-            a = load32(text);
-            b = load32(text + length - 4);
+            a = LoadWord<uint32_t>(text);
+            b = LoadWord<uint32_t>(text + length - 4);
         } else {
             a = length == 0 ? 0
                             : (uint64_t{static_cast<unsigned char>(text[0])} << 16) |
@@ -72,11 +70,11 @@ inline uint32_t TextTableHash(const char* text, std::size_t length) {
     } else {
         const char* p = text;
         for (const char* end = text + length - 16; p < end; p += 16) {
-            seed = FoldMultiply(load64(p) ^ kOdd1, load64(p + 8) ^ seed);
+            seed = FoldMultiply(LoadWord<uint64_t>(p) ^ kOdd1, LoadWord<uint64_t>(p + 8) ^ seed);
         }
         // The last sixteen bytes, overlapping what came before.
-        a = load64(text + length - 16);
-        b = load64(text + length - 8);
+        a = LoadWord<uint64_t>(text + length - 16);
+        b = LoadWord<uint64_t>(text + length - 8);
     }
     return static_cast<uint32_t>(FoldMultiply(a ^ kOdd1, b ^ seed));
 }
@@ -84,21 +82,15 @@ inline uint32_t TextTableHash(const char* text, std::size_t length) {
 // Whether two texts of length n are equal: short ones (names, mostly) are
 // compared a word at a time without a call.
 inline bool SameText(const char* a, const char* b, std::size_t n) {
-    auto load64 = [](const char* p) {
-        uint64_t word;
-        std::memcpy(&word, p, sizeof(word));
-        return word;
-    };
-    auto load32 = [](const char* p) {
-        uint32_t word;
-        std::memcpy(&word, p, sizeof(word));
-        return word;
-    };
     if (n >= 8) {
         if (n > 16) return std::memcmp(a, b, n) == 0;
-        return ((load64(a) ^ load64(b)) | (load64(a + n - 8) ^ load64(b + n - 8))) == 0;
+        return ((LoadWord<uint64_t>(a) ^ LoadWord<uint64_t>(b)) |
+                (LoadWord<uint64_t>(a + n - 8) ^ LoadWord<uint64_t>(b + n - 8))) == 0;
     }
-    if (n >= 4) return ((load32(a) ^ load32(b)) | (load32(a + n - 4) ^ load32(b + n - 4))) == 0;
+    if (n >= 4) {
+        return ((LoadWord<uint32_t>(a) ^ LoadWord<uint32_t>(b)) |
+                (LoadWord<uint32_t>(a + n - 4) ^ LoadWord<uint32_t>(b + n - 4))) == 0;
+    }
     for (std::size_t i = 0; i < n; ++i) {
         if (a[i] != b[i]) return false;
     }

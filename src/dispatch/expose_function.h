@@ -37,7 +37,7 @@
 
 namespace Vorn {
 
-// Every member has a default, so a spec names only what it needs.
+// Every member has a default, so a declaration names only what it needs.
 struct ArgumentSpec {
     std::string name{};
     ArgumentLocation location = ArgumentLocation::Any;
@@ -59,8 +59,8 @@ struct FunctionSpec {
     std::vector<std::string> tags{};
 };
 
-// The description of a spec, without types or invoker; false with the reason
-// when the spec's argument count differs from the callable's.
+// The description of a declaration, without types or invoker; false with the reason
+// when the declared argument count differs from the callable's.
 bool DescribeSpec(FunctionSpec&& spec, std::size_t parameterCount, BindingFunctionDescription& out,
                   std::string* error);
 
@@ -169,7 +169,7 @@ private:
 };
 
 // Exposes a callable; false, with the reason in error (may be null), when it
-// cannot be (see FunctionTable::Add, and a spec whose argument count differs
+// cannot be (see FunctionTable::Add, and a declaration whose argument count differs
 // from the callable's). The registry must outlive the table.
 template <typename Function>
 bool ExposeFunction(FunctionTable& table, const TypeRegistry& registry, FunctionSpec spec, Function function,

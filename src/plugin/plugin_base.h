@@ -130,7 +130,7 @@ public:
     void AddServiceProxyAsyncHandler(const std::string& methodKey, ServiceProxyHandler handler);
 
     // --- Exposed functions -----------------------------------------------
-    // Exposes a function to the host (expose_function.h describes the spec):
+    // Exposes a function to the host (FunctionSpec in expose_function.h declares it):
     // a member function of the plug-in class, called on this plug-in, or any
     // other callable. Types it uses must be registered first. A function that
     // cannot be exposed is logged as an ERROR and left out; returns whether
