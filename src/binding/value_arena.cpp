@@ -192,7 +192,7 @@ InternedString* ValueArena::FindInterned(std::string_view text) const {
 
 InternedString* ValueArena::Insert(std::string_view text, uint32_t hash, Slot* slot) {
     if (text.size() > UINT32_MAX - sizeof(InternedString) - 1) throw std::length_error("string too long");
-    if (slots_ == nullptr || (internedCount_ + 1) * 2 > slotCount_) {
+    if (slots_ == nullptr || (internedCount_ + 1) * 4 > slotCount_ * 3) {
         GrowTable();
         slot = nullptr;
     }

@@ -129,6 +129,29 @@ TEST(ValueArena, TheInternTableGrowsAndKeepsEveryEntry) {
     EXPECT_EQ(arena->Stats().internedStrings, 0u);
 }
 
+// The table runs up to three quarters full, so probe runs are long and
+// wrap around its end: removing entries out of order must keep every other
+// one reachable, and their places must take new texts.
+TEST(ValueArena, RemovalsInAFullTableKeepTheOthersReachable) {
+    ArenaPtr arena(ValueArena::Create());
+    std::vector<InternedString*> entries;
+    for (int i = 0; i < 3000; ++i) entries.push_back(arena->Intern("k" + std::to_string(i)));
+    for (int i = 0; i < 3000; i += 3) arena->Release(entries[i]);
+    for (int i = 0; i < 3000; ++i) {
+        InternedString* found = arena->FindInterned("k" + std::to_string(i));
+        EXPECT_EQ(found, i % 3 == 0 ? nullptr : entries[i]) << i;
+    }
+    // Freed ids are handed out again; new texts are found by their own names.
+    for (int i = 0; i < 3000; i += 3) entries[i] = arena->Intern("n" + std::to_string(i));
+    for (int i = 0; i < 3000; ++i) {
+        const std::string text = (i % 3 == 0 ? "n" : "k") + std::to_string(i);
+        ASSERT_EQ(arena->FindInterned(text), entries[i]) << text;
+        EXPECT_EQ(arena->StringAt(entries[i]->id), entries[i]);
+    }
+    for (InternedString* entry : entries) arena->Release(entry);
+    EXPECT_EQ(arena->Stats().internedStrings, 0u);
+}
+
 TEST(ValueArena, TreeStringsAreInternedAndReleasedWithTheirValues) {
     BindingProperty tree;
     for (int i = 0; i < 100; ++i) tree.Element(static_cast<std::size_t>(i)).Member("id").SetString("same");
