@@ -1,10 +1,11 @@
 #include "formats/json_reader.h"
 
 #include <rapidjson/error/en.h>
-#include <rapidjson/memorystream.h>
 #include <rapidjson/reader.h>
 
 #include <cstdint>
+#include <cstring>
+#include <new>
 
 #include "binding/binding_limits.h"
 #include "binding/tree_builder.h"
@@ -91,13 +92,27 @@ private:
 
 using Reader = rapidjson::GenericReader<rapidjson::UTF8<>, rapidjson::UTF8<>, RapidJsonHeapAllocator>;
 
-template <typename Stream>
-BindingResult Parse(Stream& stream) {
+// The text is parsed in a copy of its own, in place: strings are unescaped
+// where they stand instead of being copied onto the parser's stack one by
+// one (every string is copied into the tree anyway), and the copy ends in a
+// NUL, which the block scanning needs. The text ends at its first NUL, as
+// RapidJSON's own streams end there.
+BindingResult Parse(std::string_view text) {
     BindingResult result;
+    const std::size_t length = text.size();
+    auto* copy = static_cast<char*>(Allocate(length + 1));
+    if (copy == nullptr) throw std::bad_alloc();
+    std::memcpy(copy, text.data(), length);
+    copy[length] = '\0';
+    struct CopyOwner {
+        char* copy;
+        ~CopyOwner() { Vorn::Free(copy); }
+    } owner{copy};
     JsonValueBuilder builder(result.value);
     RapidJsonHeapAllocator allocator;
     Reader reader(&allocator);
-    const rapidjson::ParseResult parsed = reader.Parse<rapidjson::kParseDefaultFlags>(stream, builder);
+    rapidjson::InsituStringStream stream(copy);
+    const rapidjson::ParseResult parsed = reader.Parse<rapidjson::kParseInsituFlag>(stream, builder);
     if (parsed.IsError()) {
         builder.Discard();
         char message[kMessageCapacity];
@@ -110,15 +125,8 @@ BindingResult Parse(Stream& stream) {
 
 }  // namespace
 
-BindingResult DeserializeJson(const char* text) {
-    rapidjson::StringStream stream(text != nullptr ? text : "");
-    return Parse(stream);
-}
+BindingResult DeserializeJson(const char* text) { return Parse(text != nullptr ? std::string_view(text) : std::string_view()); }
 
-BindingResult DeserializeJson(std::string_view text) {
-    // A memory stream reads a NUL (embedded or at the end) as the end of text.
-    rapidjson::MemoryStream stream(text.data(), text.size());
-    return Parse(stream);
-}
+BindingResult DeserializeJson(std::string_view text) { return Parse(text); }
 
 }  // namespace Vorn
