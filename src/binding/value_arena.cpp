@@ -38,6 +38,11 @@ uint32_t NextFreeId(const InternedString* link) { return static_cast<uint32_t>(r
 
 uint16_t& ChainLink(void* block) { return *static_cast<uint16_t*>(block); }
 
+// No freed block and no untouched one left.
+bool IsFull(const ValueArena::PageHeader* page, std::size_t blockSize) {
+    return page->firstFree == 0 && page->untouched + blockSize > page->pageSize;
+}
+
 std::size_t EntrySize(std::size_t length) { return sizeof(InternedString) + length + 1; }
 
 }  // namespace
@@ -78,16 +83,12 @@ void ValueArena::InitInlinePages() {
 
 void ValueArena::InitPage(PageHeader* page, std::size_t pageSize, uint16_t blockSize) {
     const std::size_t first = (kHeaderSize + blockSize - 1) / blockSize;
-    const std::size_t last = pageSize / blockSize - 1;
-    auto* base = reinterpret_cast<unsigned char*>(page);
-    for (std::size_t i = first; i < last; ++i) ChainLink(base + i * blockSize) = static_cast<uint16_t>(i + 1);
-    if (first <= last) ChainLink(base + last * blockSize) = 0;
     page->next = nullptr;
     page->previous = nullptr;
     page->pageSize = static_cast<uint16_t>(pageSize);
     page->used = 0;
-    page->firstFree = first <= last ? static_cast<uint16_t>(first) : 0;
-    page->spare = 0;
+    page->firstFree = 0;
+    page->untouched = static_cast<uint16_t>(first * blockSize);
 }
 
 namespace {
@@ -114,6 +115,7 @@ void Unlink(ValueArena::PageHeader*& head, ValueArena::PageHeader* page) {
 
 void* ValueArena::AllocateFromClass(std::size_t index) {
     SizeClass& sizeClass = classes_[index];
+    const std::size_t size = sizeClass.blockSize;
     PageHeader* page = sizeClass.withRoom;
     if (page == nullptr) {
         page = static_cast<PageHeader*>(PagePool::Instance().TakePage());
@@ -121,10 +123,17 @@ void* ValueArena::AllocateFromClass(std::size_t index) {
         InitPage(page, kPoolPageSize, sizeClass.blockSize);
         sizeClass.withRoom = page;
     }
-    auto* block = reinterpret_cast<unsigned char*>(page) + std::size_t{page->firstFree} * sizeClass.blockSize;
-    page->firstFree = ChainLink(block);
+    auto* base = reinterpret_cast<unsigned char*>(page);
+    unsigned char* block;
+    if (page->firstFree != 0) {
+        block = base + std::size_t{page->firstFree} * size;
+        page->firstFree = ChainLink(block);
+    } else {
+        block = base + page->untouched;
+        page->untouched = static_cast<uint16_t>(page->untouched + size);
+    }
     ++page->used;
-    if (page->firstFree == 0) {
+    if (IsFull(page, size)) {
         Unlink(sizeClass.withRoom, page);
         PushFront(sizeClass.full, page);
     }
@@ -142,7 +151,7 @@ ValueArena::PageHeader* ValueArena::PageOf(std::size_t index, void* block) {
 void ValueArena::FreeToClass(std::size_t index, void* block) {
     SizeClass& sizeClass = classes_[index];
     PageHeader* page = PageOf(index, block);
-    const bool wasFull = page->firstFree == 0;
+    const bool wasFull = IsFull(page, sizeClass.blockSize);
     auto offset = static_cast<std::size_t>(static_cast<unsigned char*>(block) - reinterpret_cast<unsigned char*>(page));
     ChainLink(block) = page->firstFree;
     page->firstFree = static_cast<uint16_t>(offset / sizeClass.blockSize);

@@ -11,11 +11,16 @@
 // counting heap.
 //
 // A page starts with a header: the links of its class's page lists, its size,
-// the number of blocks in use and the first free block. Free blocks are
-// chained by 16-bit block indices stored in the blocks; index 0 ends the
-// chain, and the first usable index leaves room for the header. A block's
-// page is found by masking its address down to the 4096-byte boundary. A
-// 4096-byte page whose last block is freed goes back to the pool at once.
+// the number of blocks in use, the first freed block and where its untouched
+// blocks begin. Freed blocks are chained by 16-bit block indices stored in
+// the blocks; index 0 ends the chain, and the first usable index leaves room
+// for the header. Blocks never handed out are not chained: they are taken
+// from the page's untouched end, so a new page is not written through before
+// its first block is used, and taking a block reads nothing from it (reading
+// canada, 56,000 small arrays: the allocation was 10 % of the read, most of
+// it waiting for the chain link). A block's page is found by masking its
+// address down to the 4096-byte boundary. A 4096-byte page whose last block
+// is freed goes back to the pool at once.
 //
 // Strings are interned per arena: equal texts are stored once and counted.
 // Each entry has a number (its id, 0 for the shared empty string) and a
@@ -73,8 +78,8 @@ public:
         PageHeader* previous;
         uint16_t pageSize;
         uint16_t used;
-        uint16_t firstFree;
-        uint16_t spare;
+        uint16_t firstFree;  // 0: no freed block
+        uint16_t untouched;  // byte offset of the first block never handed out
     };
 
     static ValueArena* Create();
@@ -88,12 +93,22 @@ public:
         if (bytes > kLargestPooledBlock) return AllocateHeap(bytes);
         const std::size_t index = ClassOf(bytes);
         PageHeader* page = classes_[index].withRoom;
-        // The common case: a page with room whose chain does not run out.
+        // The common cases: a page that keeps room after this block, which
+        // is a freed one or the next untouched one.
         if (page != nullptr) {
-            auto* block = reinterpret_cast<unsigned char*>(page) + std::size_t{page->firstFree} * classes_[index].blockSize;
-            const uint16_t next = *reinterpret_cast<const uint16_t*>(block);
-            if (next != 0) {
-                page->firstFree = next;
+            const std::size_t size = classes_[index].blockSize;
+            auto* base = reinterpret_cast<unsigned char*>(page);
+            if (page->firstFree != 0) {
+                unsigned char* block = base + std::size_t{page->firstFree} * size;
+                const uint16_t next = *reinterpret_cast<const uint16_t*>(block);
+                if (next != 0 || page->untouched + size <= page->pageSize) {
+                    page->firstFree = next;
+                    ++page->used;
+                    return block;
+                }
+            } else if (page->untouched + 2 * size <= page->pageSize) {
+                unsigned char* block = base + page->untouched;
+                page->untouched = static_cast<uint16_t>(page->untouched + size);
                 ++page->used;
                 return block;
             }

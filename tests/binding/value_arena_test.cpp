@@ -53,6 +53,27 @@ TEST(ValueArena, BlocksAreAlignedAndDisjointInEveryClass) {
     EXPECT_EQ(arena->Stats().blocksInUse, 0u);
 }
 
+// Pages hand out freed blocks first and then their untouched ones; a full
+// page with blocks freed takes them again before another page is drawn.
+TEST(ValueArena, FreedAndUntouchedBlocksAreAllUsedBeforeANewPage) {
+    ArenaPtr arena(ValueArena::Create());
+    std::vector<void*> blocks;
+    std::set<void*> distinct;
+    for (int i = 0; i < 200; ++i) blocks.push_back(arena->Allocate(48));
+    const std::size_t pages = arena->Stats().pagesHeld;
+    for (std::size_t i = 0; i < blocks.size(); i += 2) arena->Free(blocks[i], 48);
+    std::set<void*> freed;
+    for (std::size_t i = 0; i < blocks.size(); i += 2) freed.insert(blocks[i]);
+    for (std::size_t i = 0; i < freed.size(); ++i) {
+        void* block = arena->Allocate(48);
+        EXPECT_EQ(freed.count(block), 1u) << "a freed block was passed over";
+        distinct.insert(block);
+    }
+    EXPECT_EQ(distinct.size(), freed.size());
+    EXPECT_EQ(arena->Stats().pagesHeld, pages);
+    EXPECT_EQ(arena->Stats().blocksInUse, 200u);
+}
+
 TEST(ValueArena, SmallClassesStartInsideTheArena) {
     ArenaPtr arena(ValueArena::Create());
     void* first = arena->Allocate(16);
