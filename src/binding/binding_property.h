@@ -357,41 +357,57 @@ void BindingProperty::Walk(Visitor& visitor) const {
                 break;
         }
     };
+    auto isContainer = [](const BindingProperty& v) {
+        return v.kind_ == BindingKind::Collection || v.kind_ == BindingKind::Structure;
+    };
+    // Entries that are not containers are reported within their parent's
+    // pass; a container is entered, and its parent resumes after it.
     enter(*this);
     while (depth != 0) {
         Frame& frame = top();
+        uint32_t i = frame.index;
         if (frame.value->kind_ == BindingKind::Collection) {
             const CollectionBody* body = frame.value->payload_.collection;
-            if (frame.open) {
-                visitor.EndElement(frame.index);
-                frame.open = false;
-                ++frame.index;
+            if (frame.open) visitor.EndElement(i++);
+            const BindingProperty* data = body->Data();
+            const uint32_t size = body->size;
+            for (; i < size; ++i) {
+                visitor.BeginElement(i);
+                if (isContainer(data[i])) break;
+                enter(data[i]);
+                visitor.EndElement(i);
             }
-            if (frame.index == body->size) {
+            if (i == size) {
                 pop();
                 visitor.EndCollection();
                 continue;
             }
+            frame.index = i;
             frame.open = true;
-            visitor.BeginElement(frame.index);
-            enter(body->Data()[frame.index]);  // may invalidate frame
+            enter(data[i]);  // may invalidate frame
         } else {
             const Members* members = frame.value->payload_.structure;
-            if (frame.open) {
-                const MemberSlot& done = members->Ordered(frame.index);
-                visitor.EndMember(arena_->StringAt(done.Key())->View());
-                frame.open = false;
-                ++frame.index;
+            const MemberSlot* slots = members->Slots();
+            const uint32_t* order = members->InOrder() ? nullptr : members->GetTrailer()->order;
+            auto slotAt = [&](uint32_t at) -> const MemberSlot& { return order == nullptr ? slots[at] : slots[order[at]]; };
+            if (frame.open) visitor.EndMember(arena_->StringAt(slotAt(i++).Key())->View());
+            const uint32_t size = members->size_;
+            for (; i < size; ++i) {
+                const MemberSlot& slot = slotAt(i);
+                const std::string_view name = arena_->StringAt(slot.Key())->View();
+                visitor.BeginMember(name);
+                if (isContainer(slot.value)) break;
+                enter(slot.value);
+                visitor.EndMember(name);
             }
-            if (frame.index == members->size_) {
+            if (i == size) {
                 pop();
                 visitor.EndStructure();
                 continue;
             }
+            frame.index = i;
             frame.open = true;
-            const MemberSlot& slot = members->Ordered(frame.index);
-            visitor.BeginMember(arena_->StringAt(slot.Key())->View());
-            enter(slot.value);  // may invalidate frame
+            enter(slotAt(i).value);  // may invalidate frame
         }
     }
 }
