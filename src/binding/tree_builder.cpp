@@ -139,7 +139,10 @@ TreeBuilder::~TreeBuilder() {
 }
 
 ValueArena* TreeBuilder::Arena() {
-    if (arena_ == nullptr) arena_ = root_.EnsureArena();
+    if (arena_ == nullptr) {
+        arena_ = root_.EnsureArena();
+        freedAtStart_ = arena_->EntriesFreed();
+    }
     return arena_;
 }
 
@@ -268,20 +271,23 @@ void TreeBuilder::Open(bool structure) {
 }
 
 void TreeBuilder::Key(std::string_view name) {
-    name = name.substr(0, LengthUpToNul(name.data(), name.size()));
     Frame& frame = frames_[depth_ - 1];
     if (!frame.fresh) {
-        keyValue_ = &Resolve(frame.place).Member(name);
+        keyValue_ = &Resolve(frame.place).Member(name.substr(0, LengthUpToNul(name.data(), name.size())));
         return;
     }
     const uint32_t position = top_ - frame.start;
     if (frame.matched == position && frame.shape != nullptr && position < frame.shape->count) {
         // The name the shape has here, checked by its text. Its id may have
         // been freed and given to another text since; that fails the check.
+        // Names hold no NUL byte, so a key equal to one in full holds none
+        // either and needs no cutting, unless the id may now name a string
+        // that is not a name.
         const uint32_t id = frame.shape->Ids()[position];
         InternedString* expected = arena_->LiveStringAt(id);
         if (expected != nullptr && expected->length == name.size() &&
-            SameText(expected->Text(), name.data(), name.size())) {
+            SameText(expected->Text(), name.data(), name.size()) &&
+            (arena_->EntriesFreed() == freedAtStart_ || LengthUpToNul(name.data(), name.size()) == name.size())) {
             // Every key so far followed a shape without repeats: no repeat.
             ++expected->references;
             const uint32_t slot = Push();
@@ -293,7 +299,7 @@ void TreeBuilder::Key(std::string_view name) {
         }
     }
     frame.matched = kLeftShape;
-    KeyByLookup(frame, name);
+    KeyByLookup(frame, name.substr(0, LengthUpToNul(name.data(), name.size())));
 }
 
 void TreeBuilder::Stamp(Frame& frame) {

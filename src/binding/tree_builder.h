@@ -118,6 +118,9 @@ private:
     // member of one filled through Member().
     uint32_t keySlot_ = 0;
     bool keyFresh_ = false;
+    // Entries the arena had freed when the build began: shapes hold ids of
+    // names, which name the same texts while no entry is freed.
+    std::size_t freedAtStart_ = 0;
     BindingProperty* keyValue_ = nullptr;
 };
 

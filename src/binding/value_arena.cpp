@@ -252,6 +252,7 @@ void ValueArena::Release(InternedString* entry) {
     --internedCount_;
     strings_[entry->id] = FreeIdLink(freeId_);
     freeId_ = entry->id;
+    ++entriesFreed_;
     Free(entry, EntrySize(entry->length));
     if (internedCount_ == 0) {
         // An emptied tree holds nothing, not even its tables.

@@ -125,6 +125,9 @@ public:
     void Release(InternedString* entry);
     InternedString* FindInterned(std::string_view text) const;
     static InternedString* EmptyString();
+    // How many entries have been freed so far: while it stays the same, an
+    // id that was looked up names the same text as before.
+    std::size_t EntriesFreed() const { return entriesFreed_; }
     // The entry numbered id, which must be held.
     InternedString* StringAt(uint32_t id) const { return strings_[id]; }
     // The entry numbered id if one is held under that number, else null.
@@ -225,6 +228,7 @@ private:
     uint32_t freeId_ = 0;
     InternedString* inlineStrings_[kInlineStrings];
     uint32_t nameHints_[kNameHints] = {};  // ids; 0 or a freed id: no hint
+    std::size_t entriesFreed_ = 0;
 };
 
 inline void ValueArena::Free(void* block, std::size_t bytes) {

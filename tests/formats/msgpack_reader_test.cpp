@@ -222,6 +222,25 @@ TEST(MessagePackReader, RepeatedKeysReplaceTheEarlierValue) {
     });
 }
 
+// A name freed by a replaced value may have its number taken by a string
+// holding a NUL; a later object of the remembered shape must still cut its
+// key at the NUL rather than take that string as its name.
+TEST(MessagePackReader, KeysAreCutAtNulEvenWhereAShapeNameWasFreed) {
+    const Bytes input = {0x85, 0xA1, 'k', 0x81, 0xA1, 'n', 0x01,   // k: {n: 1}
+                         0xA1, 's', 0xC0,                          // s: nil
+                         0xA1, 'k', 0x00,                          // k: 0 (n is freed)
+                         0xA1, 's', 0xA2, 'n', 0x00,               // s: "n\0", which takes n's number
+                         0xA1, 'k', 0x81, 0xA2, 'n', 0x00, 0x02};  // k: {"n\0": 2}
+    BindingResult result = Read(input);
+    ASSERT_TRUE(result.ok) << result.Message();
+    const BindingProperty::Members* k = result.value.GetMember("k").StructureMembers();
+    ASSERT_NE(k, nullptr);
+    ASSERT_EQ(k->size(), 1u);
+    EXPECT_EQ(k->begin()->first->View(), "n");
+    EXPECT_EQ(k->begin()->second.AsSigned(), 2);
+    EXPECT_EQ(result.value.GetMember("s").AsString(), std::string_view("n\0", 2));
+}
+
 TEST(MessagePackReader, LooksLikeMessagePackOnlyForMapsAndArrays) {
     struct {
         uint8_t first;
