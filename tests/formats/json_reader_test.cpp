@@ -104,6 +104,26 @@ TEST(JsonReader, LengthCountedTextEndsAtItsFirstNul) {
     EXPECT_TRUE(DeserializeJson(std::string("{\"a\":true}")).value.GetMember("a").AsBool());
 }
 
+// Small texts are parsed in a copy, large ones where they are: both read the
+// same, end at a NUL and report errors at the same offsets.
+TEST(JsonReader, SmallAndLargeTextsReadAlike) {
+    for (std::size_t padding : {std::size_t{10}, std::size_t{3} << 20}) {
+        const std::string spaces(padding, ' ');
+        const std::string text = "{\"a\":\"x\\ty\",\"b\":[1,2.5]" + spaces + "}";
+        for (BindingResult result : {DeserializeJson(text), DeserializeJson(text.c_str())}) {
+            ASSERT_TRUE(result.ok) << padding << ": " << result.Message();
+            EXPECT_EQ(Compact(result.value), "{\"a\":\"x\\ty\",\"b\":[1,2.5]}") << padding;
+        }
+        const std::string cut = "[1" + spaces + std::string("]\0,]", 4);
+        EXPECT_EQ(Compact(DeserializeJson(std::string_view(cut)).value), "[1]") << padding;
+        const std::string wrong = "[1" + spaces + "}";
+        const std::string message = "Error: Missing a comma or ']' after an array element. at offset " +
+                                    std::to_string(2 + padding) + ".";
+        EXPECT_EQ(DeserializeJson(wrong).Message(), message) << padding;
+        EXPECT_EQ(DeserializeJson(wrong.c_str()).Message(), message) << padding;
+    }
+}
+
 std::string Nested(std::size_t depth, const char* open, const char* close) {
     return Testing::Repeat(open, depth) + Testing::Repeat(close, depth);
 }
