@@ -11,7 +11,8 @@
 //     function's route or method
 //   "Unknown argument '%1' for '%2'.": a header, path, query or named value
 //     names no argument (an unnamed value: its index), %2 the function
-//   "Argument '%1' for '%2' was specified in an invalid location."
+//   kInvalidLocation (function_call.cpp): an argument given where its declaration does not allow
+//     it (as a query value when it belongs in the path, say)
 //   "Expected value for argument '%1'.": an empty value where one is needed
 //   "Index %1 is in an incorrect format" / "Index %1 is out of range"
 //   "Unsupported body content type"
