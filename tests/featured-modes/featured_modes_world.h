@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host_test_helpers.h"
@@ -17,6 +19,7 @@ inline constexpr const char* kSettingsPath = "/qel-settings/v1/account/qel-notif
 inline constexpr const char* kNotificationsPath = "/player-notifications/v1/notifications";
 inline constexpr const char* kEligibilityPath = "/qel-queue-eligibility/v3/eligibility";
 inline constexpr const char* kLobbyPath = "/qel-lobby/v2/lobby";
+inline constexpr const char* kConfigPath = "/qel-platform-config/v1/namespaces/FeaturedModes";
 inline constexpr uint64_t kMinute = 60ull * 1000000000ull;
 
 // A queue on the featured map 12 in mode XMODE, switched on at `on`.
@@ -29,8 +32,7 @@ inline std::string FeaturedQueue(int id, uint64_t on, uint64_t off = 0, const ch
 class World {
 public:
     World() {
-        host_.SetResource("/qel-platform-config/v1/namespaces/FeaturedModes",
-                          Json(R"({"NotificationsEnabled":true})"));
+        host_.SetResource(kConfigPath, Json(R"({"NotificationsEnabled":true})"));
         host_.SetResource("/qel-login/v1/session", Json(R"({"state":"SUCCEEDED","summonerId":42,"accountId":7})"));
         SetMap("/qel-maps/v2/map/12/XMODE",
                R"({"gameModeName":"Example Mode","isRGM":true,)"
@@ -80,12 +82,18 @@ public:
         LoadAndStart();
     }
 
-    // The Updates the service waits for before it may notify.
-    void MakeReady(const char* phase = "None") {
-        host_.Update("/qel-settings/v2/ready", Json("{}"));
-        host_.Update("/qel-queue-eligibility/v1/initial-configuration-complete", Json("true"));
-        host_.Update("/qel-gameflow/v1/session", Json(std::string(R"({"phase":")") + phase + "\"}"));
-        host_.Update("/qel-gameflow/v1/availability", Json(R"({"isAvailable":true,"state":"Available"})"));
+    // The Updates the service waits for before it may notify, but the one
+    // for `skipped`.
+    void MakeReady(const char* phase = "None", std::string_view skipped = {}) {
+        const std::pair<std::string_view, std::string> updates[] = {
+            {"/qel-settings/v2/ready", "{}"},
+            {"/qel-queue-eligibility/v1/initial-configuration-complete", "true"},
+            {"/qel-gameflow/v1/session", std::string(R"({"phase":")") + phase + "\"}"},
+            {"/qel-gameflow/v1/availability", R"({"isAvailable":true,"state":"Available"})"},
+        };
+        for (const auto& [path, body] : updates) {
+            if (path != skipped) host_.Update(std::string(path), Json(body));
+        }
     }
 
     void QueuesUpdate(const std::string& queuesJson) { host_.Update(kQueuesPath, Json(queuesJson)); }
@@ -97,6 +105,14 @@ public:
         return RequestsTo(host_, kHostMethodPatch, kSettingsPath);
     }
     std::size_t RequestCount() const { return host_.Requests().size(); }
+    // The save timer's firings handed to the host.
+    std::vector<const Host::RecordedTask*> SaveTimers() const {
+        std::vector<const Host::RecordedTask*> found;
+        for (const Host::RecordedTask& task : host_.Tasks()) {
+            if (task.name == "Timer: featured-mode-notifications.Save") found.push_back(&task);
+        }
+        return found;
+    }
 
     Host::SimulatedHost host_;
 };

@@ -2,7 +2,10 @@
 // simulated host against the loaded library.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "featured_modes_world.h"
 
@@ -10,32 +13,41 @@ namespace Vorn::Testing {
 namespace {
 
 constexpr uint64_t kOn = 1000000000000ull;  // 2001-09-09
+// Later than any posting time of a run: the time rule lets every decision
+// through, so only the shown flag keeps a second notification away.
+constexpr uint64_t kLaterOn = 4102444800000ull;  // 2100-01-01
+constexpr uint64_t kHour = 3600000;
+constexpr uint64_t kThreshold = 2880 * 60000ull;  // the default, 48 hours
 
 using Notification = FeaturedModesWorld;
 
 TEST_F(Notification, ASwitchedOnFeaturedModeIsAnnouncedOnce) {
     LoadAndStart();
     MakeReady();
-    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
     const auto posts = Posts();
     ASSERT_EQ(posts.size(), 1u);
     ASSERT_EQ(posts[0]->parameters.size(), 1u);
     EXPECT_EQ(Compact(posts[0]->parameters[0].value),
               R"({"backgroundUrl":"/bg/x.jpg","critical":false,"data":{"gameMode":"XMODE","gameModeName":"Example Mode",)"
               R"("queues":"[{\"category\":\"PvP\",\"gameMode\":\"XMODE\",\"gameMutator\":\"\",\"id\":1200,)"
-              R"(\"lastToggledOffTime\":0,\"lastToggledOnTime\":1000000000000,\"mapId\":12,\"name\":\"Example\",)"
+              R"(\"lastToggledOffTime\":0,\"lastToggledOnTime\":4102444800000,\"mapId\":12,\"name\":\"Example\",)"
               R"(\"queueAvailability\":\"Available\"}]"},"detailKey":"notifications_rgm_details","expires":"",)"
               R"("iconUrl":"/icons/x.png","id":0,"source":"rgm","state":"","titleKey":"notifications_rgm_title_XMODE",)"
               R"("type":"mode_enabled"})");
-    // The eligibility request names the summoner and the featured queues.
+    // The eligibility request names the summoner (unsigned 64-bit) and the
+    // featured queues (signed 32-bit).
     const auto asked = RequestsTo(host_, kHostMethodGet, kEligibilityPath);
     ASSERT_EQ(asked.size(), 1u);
     ASSERT_EQ(asked[0]->parameters.size(), 2u);
     EXPECT_EQ(Compact(asked[0]->parameters[0].value), "[42]");
     EXPECT_EQ(Compact(asked[0]->parameters[1].value), "[1200]");
-    // Shown: later triggers post nothing more.
+    EXPECT_EQ(asked[0]->parameters[0].value.GetElement(0).Kind(), BindingKind::Unsigned);
+    EXPECT_EQ(asked[0]->parameters[1].value.GetElement(0).Kind(), BindingKind::Signed);
+    // Shown: later triggers post nothing more, although the time rule would
+    // let them through.
     host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"None"})"));
-    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
     EXPECT_EQ(Posts().size(), 1u);
 }
 
@@ -80,20 +92,32 @@ TEST_F(Notification, EachGateHoldsItBack) {
     }
 }
 
-TEST_F(Notification, MissingReadinessUpdatesHoldItBack) {
-    for (const char* skipped : {"/qel-settings/v2/ready", "/qel-queue-eligibility/v1/initial-configuration-complete",
-                                "/qel-gameflow/v1/availability"}) {
+// What the service waits for comes from Updates only: each resource is in the
+// store before start, so its initial fetch arrives as a Create, which these
+// handlers ignore; its Update is withheld, or taken back.
+TEST_F(Notification, ReadinessComesFromUpdatesOnly) {
+    const std::string queues = "[" + FeaturedQueue(1200, kLaterOn) + "]";
+    const struct {
+        const char* path;
+        std::string stored;
+        const char* takenBack;  // an Update after the others; null: the path's Update is withheld
+        bool posts;
+    } cases[] = {
+        {"/qel-settings/v2/ready", "{}", nullptr, false},
+        {"/qel-queue-eligibility/v1/initial-configuration-complete", "true", nullptr, false},
+        {"/qel-queue-eligibility/v1/initial-configuration-complete", "true", "false", false},
+        {"/qel-gameflow/v1/availability", R"({"isAvailable":true})", nullptr, false},
+        {"/qel-gameflow/v1/session", R"({"phase":"ChampSelect"})", nullptr, true},  // still None
+        {kQueuesPath, queues, nullptr, false},
+    };
+    for (const auto& c : cases) {
         World world;
+        world.host_.SetResource(c.path, Json(c.stored));
         world.LoadAndStart();
-        if (std::string(skipped) != "/qel-settings/v2/ready") world.host_.Update("/qel-settings/v2/ready", Json("{}"));
-        if (std::string(skipped) != "/qel-queue-eligibility/v1/initial-configuration-complete") {
-            world.host_.Update("/qel-queue-eligibility/v1/initial-configuration-complete", Json("true"));
-        }
-        if (std::string(skipped) != "/qel-gameflow/v1/availability") {
-            world.host_.Update("/qel-gameflow/v1/availability", Json(R"({"isAvailable":true})"));
-        }
-        world.QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
-        EXPECT_TRUE(world.Posts().empty()) << skipped;
+        world.MakeReady("None", c.takenBack == nullptr ? c.path : "");
+        if (c.takenBack != nullptr) world.host_.Update(c.path, Json(c.takenBack));
+        if (c.path != std::string(kQueuesPath)) world.QueuesUpdate(queues);
+        EXPECT_EQ(world.Posts().size(), c.posts ? 1u : 0u) << c.path << " " << (c.takenBack ? c.takenBack : "");
     }
 }
 
@@ -113,38 +137,51 @@ TEST_F(Notification, BusyPhasesSendNoRequestAtAll) {
 TEST_F(Notification, TimeRule) {
     const struct {
         const char* description;
-        uint64_t last;
-        uint64_t on;
-        uint64_t off;
+        std::optional<uint64_t> last;  // none: nothing stored, never notified
+        std::vector<std::pair<uint64_t, uint64_t>> queues;  // (on, off) of each featured queue
         bool posts;
+        uint32_t thresholdMinutes = 0;  // 0: the default
     } cases[] = {
-        {"off long before on", 0, kOn, kOn - 1000000000ull, true},
-        {"off an hour, but long after the last notification", 0, kOn, kOn - 3600000ull, true},
-        {"both too close", 999999000000ull, kOn, 999999500000ull, false},
-        {"last notification at the switch-on", kOn, kOn, 0, false},
-        {"last notification after the switch-on", kOn + 1, kOn, 0, false},
+        {"off long before on", 0, {{kOn, kOn - 1000000000ull}}, true},
+        {"off an hour, but long after the last notification", 0, {{kOn, kOn - kHour}}, true},
+        {"both too close", 999999000000ull, {{kOn, 999999500000ull}}, false},
+        {"last notification at the switch-on", kOn, {{kOn, 0}}, false},
+        {"last notification after the switch-on", kOn + 1, {{kOn, 0}}, false},
+        {"last notification just before the switch-on", kOn - 1, {{kOn, 0}}, true},
+        {"nothing stored, switched on at 1", std::nullopt, {{1, kThreshold}}, true},
+        {"on exactly the threshold after off", kOn - 1, {{kOn, kOn - kThreshold}}, true},
+        {"on just short of the threshold after off", kOn - 1, {{kOn, kOn - kThreshold + 1}}, false},
+        {"off exactly the threshold after the last", kOn - 1 - kThreshold, {{kOn, kOn - 1}}, true},
+        {"off just short of the threshold after the last", kOn - kThreshold, {{kOn, kOn - 1}}, false},
+        // Unsigned, these differences would wrap into huge ones.
+        {"off after on", kOn - 1, {{kOn, kOn + 5}}, false},
+        {"off before the last notification", kOn - 1, {{kOn, kOn - 100}}, false},
+        // The earliest times over all featured queues, not of one queue.
+        {"an earlier switch-on of another queue", kOn, {{kOn + kThreshold, 0}, {kOn, 0}}, false},
+        {"an earlier switch-off of another queue", kOn - 1, {{kOn, kOn - kHour}, {kOn + 5, kOn - kThreshold}}, true},
+        {"a configured threshold of an hour", 999999000000ull, {{kOn, kOn - kHour}}, true, 60},
+        // 71,583 minutes in milliseconds do not fit 32 bits: wrapped, the
+        // threshold would be 12.7 s and let this queue through.
+        {"a threshold beyond 32 bits", 999999000000ull, {{kOn, kOn - kHour}}, false, 71583},
     };
     for (const auto& c : cases) {
         World world;
-        world.host_.SetResource(kSettingsPath, Json("{\"data\":{\"rgmNotificationTimestamp\":" + std::to_string(c.last) +
-                                                    "},\"schemaVersion\":1}"));
+        if (c.last) {
+            world.host_.SetResource(kSettingsPath, Json("{\"data\":{\"rgmNotificationTimestamp\":" +
+                                                        std::to_string(*c.last) + "},\"schemaVersion\":1}"));
+        }
+        if (c.thresholdMinutes != 0) {
+            world.host_.SetResource(kConfigPath, Json("{\"QueueToggleNotificationMinutesThreshold\":" +
+                                                      std::to_string(c.thresholdMinutes) + "}"));
+        }
+        std::string queues;
+        int id = 1200;
+        for (const auto& [on, off] : c.queues) queues += (queues.empty() ? "[" : ",") + FeaturedQueue(id++, on, off);
         world.LoadAndStart();
         world.MakeReady();
-        world.QueuesUpdate("[" + FeaturedQueue(1200, c.on, c.off) + "]");
+        world.QueuesUpdate(queues + "]");
         EXPECT_EQ(world.Posts().size(), c.posts ? 1u : 0u) << c.description;
     }
-}
-
-TEST_F(Notification, ALargeThresholdDoesNotWrap) {
-    // 71,583 minutes times 60,000 does not fit 32 bits; wrapped it would be
-    // about 45 seconds and let a queue off for an hour through.
-    host_.SetResource("/qel-platform-config/v1/namespaces/FeaturedModes",
-                      Json(R"({"QueueToggleNotificationMinutesThreshold":71583})"));
-    host_.SetResource(kSettingsPath, Json(R"({"data":{"rgmNotificationTimestamp":999999000000}})"));
-    LoadAndStart();
-    MakeReady();
-    QueuesUpdate("[" + FeaturedQueue(1200, kOn, kOn - 3600000ull) + "]");
-    EXPECT_TRUE(Posts().empty());
 }
 
 TEST_F(Notification, LobbyLeadership) {
@@ -181,7 +218,9 @@ TEST_F(Notification, TwoEligibleQueuesTheFirstAnsweredNamesIt) {
     SetEligible({1300, 1200, 999});  // 999 is no featured queue: it is left out
     LoadAndStart();
     MakeReady();
-    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "," + FeaturedQueue(1300, kOn, 0, "YMODE") + "]");
+    // A later entry with a known id is not taken.
+    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "," + FeaturedQueue(1300, kOn, 0, "YMODE") + "," +
+                 FeaturedQueue(1300, kOn) + "]");
     const auto posts = Posts();
     ASSERT_EQ(posts.size(), 1u);
     const BindingProperty& posted = posts[0]->parameters[0].value;
@@ -200,13 +239,14 @@ TEST_F(Notification, OneMapRequestPerMapAndMode) {
     MakeReady();
     QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "," + FeaturedQueue(1201, kOn) +
                  R"(,{"id":400,"mapId":11,"gameMode":"CLASSIC"},{"id":401,"mapId":11,"gameMode":"CLASSIC"},)"
-                 R"({"id":402,"mapId":11,"gameMode":"CLASSIC","queueAvailability":"PlatformDisabled"}])");
+                 R"({"id":402,"mapId":11,"gameMode":"CLASSIC","queueAvailability":"PlatformDisabled"},)"
+                 R"({"id":1202,"mapId":12,"gameMode":"XMODE","queueAvailability":"DoesntMeetRequirements"}])");
     EXPECT_EQ(RequestsTo(host_, kHostMethodGet, "/qel-maps/v2/map/11/CLASSIC").size(), 1u);
     // One for the queue list, one for the posted notification.
     EXPECT_EQ(RequestsTo(host_, kHostMethodGet, "/qel-maps/v2/map/12/XMODE").size(), 2u);
     const auto asked = RequestsTo(host_, kHostMethodGet, kEligibilityPath);
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(Compact(asked[0]->parameters[1].value), "[1200,1201]");
+    EXPECT_EQ(Compact(asked[0]->parameters[1].value), "[1200,1201]") << "only available queues";
 }
 
 TEST_F(Notification, FallingFeaturedQueuesTakeNotificationsDown) {
@@ -215,13 +255,14 @@ TEST_F(Notification, FallingFeaturedQueuesTakeNotificationsDown) {
                                                R"({"id":7,"source":"other","type":"mode_enabled"}])"));
     LoadAndStart();
     MakeReady();
-    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "," + FeaturedQueue(1201, kOn) + "]");
+    const std::string two = "[" + FeaturedQueue(1200, kLaterOn) + "," + FeaturedQueue(1201, kLaterOn) + "]";
+    QueuesUpdate(two);
     ASSERT_EQ(Posts().size(), 1u);
 
-    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "," + FeaturedQueue(1201, kOn) + "]");
+    QueuesUpdate(two);
     EXPECT_TRUE(RequestsTo(host_, kHostMethodGet, kNotificationsPath).empty()) << "as many as before: nothing";
 
-    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
     EXPECT_EQ(RequestsTo(host_, kHostMethodDelete, std::string(kNotificationsPath) + "/5").size(), 1u);
     EXPECT_TRUE(RequestsTo(host_, kHostMethodDelete, std::string(kNotificationsPath) + "/6").empty());
     EXPECT_TRUE(RequestsTo(host_, kHostMethodDelete, std::string(kNotificationsPath) + "/7").empty());
@@ -229,12 +270,25 @@ TEST_F(Notification, FallingFeaturedQueuesTakeNotificationsDown) {
 
     QueuesUpdate("[]");
     EXPECT_EQ(RequestsTo(host_, kHostMethodDelete, std::string(kNotificationsPath) + "/5").size(), 2u);
-    // None left: a later switch-on is announced again (the time rule still
-    // compares with the last notification, which the first post moved on).
-    host_.SetResource(kSettingsPath, Json(R"({"data":{}})"));
-    host_.Update(kSettingsPath, Json(R"({"data":{}})"));
-    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
-    EXPECT_EQ(Posts().size(), 2u);
+    QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
+    EXPECT_EQ(Posts().size(), 2u) << "none left: announced again";
+}
+
+// The map is asked for again when posting; if that fails, nothing is posted
+// or armed, and the next decision tries again.
+TEST_F(Notification, AMapThatFailsWhilePostingLeavesItUnshown) {
+    int asked = 0;
+    host_.SetEndpoint(kHostMethodGet, "/qel-maps/v2/map/12/XMODE", [&asked](const Host::RecordedRequest&) {
+        return ++asked == 2 ? Host::Answer::Error(500, "busy") : Host::Answer::Body(Json(R"({"isRGM":true})"));
+    });
+    LoadAndStart();
+    MakeReady();
+    QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(Posts().empty());
+    EXPECT_TRUE(SaveTimers().empty());
+    host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"None"})"));
+    EXPECT_EQ(Posts().size(), 1u);
 }
 
 }  // namespace

@@ -75,7 +75,22 @@ TEST_F(Observation, ChampionCountUpdatesRunTheDecision) {
     SetEligible({});
     QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
     SetEligible({1200});
+    host_.Create("/qel-champions/v1/inventories/42/champions-playable-count", Json("16"));
+    EXPECT_TRUE(Posts().empty()) << "a Create decides nothing";
     host_.Update("/qel-champions/v1/inventories/42/champions-playable-count", Json("17"));
+    EXPECT_EQ(Posts().size(), 1u);
+}
+
+TEST_F(Observation, EachConfigurationReplacesTheLastAndADeleteChangesNothing) {
+    LoadAndStart();
+    host_.Update(kConfigPath, Json(R"({"NotificationsEnabled":false})"));
+    host_.Delete(kConfigPath);
+    MakeReady();
+    QueuesUpdate("[" + FeaturedQueue(1200, 4102444800000ull) + "]");
+    EXPECT_TRUE(Posts().empty()) << "still disabled";
+    // Whole: the absent key is back at its default, enabled.
+    host_.Update(kConfigPath, Json(R"({"MaxNotificationSaveDelayMinutes":1})"));
+    host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"None"})"));
     EXPECT_EQ(Posts().size(), 1u);
 }
 

@@ -3,6 +3,7 @@
 // again.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "featured_modes_world.h"
@@ -12,16 +13,17 @@ namespace Vorn::Testing {
 namespace {
 
 constexpr uint64_t kOn = 1000000000000ull;
+constexpr uint64_t kLaterOn = 4102444800000ull;  // after every posting time
 
 uint64_t NowMilliseconds() { return Platform::SystemTimeTicks() / 10000; }
 
 class Persistence : public FeaturedModesWorld {
 protected:
-    void PostOne() {
+    void PostOne(uint64_t on = kOn) {
         LoadAndStart();
         MakeReady();
         before_ = NowMilliseconds();
-        QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+        QueuesUpdate("[" + FeaturedQueue(1200, on) + "]");
         after_ = NowMilliseconds();
         ASSERT_EQ(Posts().size(), 1u);
     }
@@ -47,17 +49,7 @@ protected:
 TEST_F(Persistence, SavedAfterTheRandomDelayAndARestartAnnouncesNothingAgain) {
     PostOne();
     EXPECT_TRUE(Patches().empty());
-    const auto scheduled = RequestsTo(host_, 0, "");  // no request of code 0 is ever sent
-    EXPECT_TRUE(scheduled.empty());
-    bool timerScheduled = false;
-    for (const Host::RecordedTask& task : host_.Tasks()) {
-        if (task.name == "Timer: featured-mode-notifications.Save") {
-            timerScheduled = true;
-            EXPECT_GE(task.delaySeconds, 0.0);
-            EXPECT_LT(task.delaySeconds, 600.0);
-        }
-    }
-    EXPECT_TRUE(timerScheduled);
+    ASSERT_EQ(SaveTimers().size(), 1u);
     host_.Advance(10 * kMinute);
     const auto patches = Patches();
     ASSERT_EQ(patches.size(), 1u);
@@ -81,10 +73,42 @@ TEST_F(Persistence, TwoPostsInOneWindowGiveOnePatchWithTheLaterTime) {
     host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"None"})"));
     after_ = NowMilliseconds();
     ASSERT_EQ(Posts().size(), 2u);
+    EXPECT_EQ(SaveTimers().size(), 1u) << "the pending timer is not started again";
     host_.Advance(10 * kMinute);
     const auto patches = Patches();
     ASSERT_EQ(patches.size(), 1u);
     ExpectSavedPostingTime(*patches[0]);
+}
+
+// The delay is drawn uniformly from [0, MaxNotificationSaveDelayMinutes x 60)
+// seconds at each arming: 200 draws span the window (the chance that none
+// falls in its last tenth is 0.9^200, about 7e-10).
+TEST_F(Persistence, SaveDelaysSpanTheConfiguredWindow) {
+    for (const uint32_t minutes : {0u, 1u, 10u}) {
+        World world;
+        if (minutes != 10) {  // 10 is the default
+            world.host_.SetResource(kConfigPath, Json("{\"MaxNotificationSaveDelayMinutes\":" +
+                                                      std::to_string(minutes) + "}"));
+        }
+        world.LoadAndStart();
+        world.MakeReady();
+        double longest = 0;
+        for (int draw = 0; draw < 200; ++draw) {
+            world.QueuesUpdate("[]");
+            world.QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
+            world.host_.Advance(10 * kMinute);
+            const auto timers = world.SaveTimers();
+            ASSERT_EQ(timers.size(), static_cast<std::size_t>(draw + 1)) << minutes;
+            ASSERT_GE(timers.back()->delaySeconds, 0.0);
+            ASSERT_LE(timers.back()->delaySeconds, minutes * 60.0);
+            longest = std::max(longest, timers.back()->delaySeconds);
+        }
+        EXPECT_EQ(world.Patches().size(), 200u);
+        EXPECT_GE(longest, minutes * 54.0) << minutes;
+        if (minutes != 0) {
+            EXPECT_LT(longest, minutes * 60.0);
+        }
+    }
 }
 
 TEST_F(Persistence, LogoutSavesAPendingTimestampAtOnce) {
@@ -114,6 +138,18 @@ TEST_F(Persistence, StopSavesAPendingTimestamp) {
     MakeReady();
     QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
     EXPECT_EQ(Posts().size(), 1u);
+}
+
+// A POST the host refuses counts all the same: shown, stamped and saved.
+TEST_F(Persistence, AFailedPostIsShownAndSaved) {
+    host_.SetEndpoint(kHostMethodPost, kNotificationsPath,
+                      [](const Host::RecordedRequest&) { return Host::Answer::Error(500, "full"); });
+    PostOne(kLaterOn);
+    host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"None"})"));
+    EXPECT_EQ(Posts().size(), 1u);
+    host_.Advance(10 * kMinute);
+    ASSERT_EQ(Patches().size(), 1u);
+    ExpectSavedPostingTime(*Patches()[0]);
 }
 
 TEST_F(Persistence, AFailedSaveIsLoggedOnce) {
