@@ -4,10 +4,9 @@
 
 namespace Vorn::Client::FeaturedModes {
 
-FeaturedModesPlugin::~FeaturedModesPlugin() {
-    notifiableQueues.clear();
-    featuredQueues.clear();
-}
+// Members go in reverse order of declaration: notifiableQueues, then
+// featuredQueues, then the base.
+FeaturedModesPlugin::~FeaturedModesPlugin() = default;
 
 void FeaturedModesPlugin::Shutdown() {
     if (saveTimerPending) SaveNotificationTimestamp();

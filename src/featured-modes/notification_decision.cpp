@@ -116,11 +116,10 @@ void FeaturedModesPlugin::PostFeaturedModeNotification() {
     if (!map.Value().gameModeName.empty()) notification.data["gameModeName"] = map.Value().gameModeName;
 
     notificationShown = true;
+    // critical false, id 0, expires and state empty: the record's defaults.
     notification.backgroundUrl = AssetUrl(map.Value(), "notification-background");
-    notification.critical = false;
     notification.detailKey = "notifications_rgm_details";
     notification.iconUrl = AssetUrl(map.Value(), "notification-icon");
-    notification.id = 0;
     notification.source = "rgm";
     notification.titleKey = "notifications_rgm_title_" + first.gameMode;
     notification.type = "mode_enabled";

@@ -121,27 +121,36 @@ TEST_F(Observation, TheThirteenTypesUnderThePrefix) {
     LoadAndStart();
     const ApiTable& table = *host_.Record().apiTable;
     std::vector<std::string> names;
-    const ApiTypeEntry* login = nullptr;
+    std::vector<std::string> enumerations;  // "Name: A=0 B=1 ...", enumerators as the table sorts them
     const ApiTypeEntry* queue = nullptr;
     for (uint32_t i = 0; i < table.typeCount; ++i) {
-        const std::string name = table.types[i].name;
+        const ApiTypeEntry& type = table.types[i];
+        const std::string name = type.name;
         if (name.rfind("QelFeaturedModes", 0) != 0) continue;
         names.push_back(name.substr(16));
-        if (name == "QelFeaturedModesLoginSessionStates") login = &table.types[i];
-        if (name == "QelFeaturedModesQueue") queue = &table.types[i];
+        if (name == "QelFeaturedModesQueue") queue = &type;
+        if (Field(type.enumerators) == nullptr) continue;
+        std::string text = name.substr(16) + ":";
+        for (uint32_t e = 0; e < Field(type.count); ++e) {
+            text += " " + std::string(Field(type.enumerators[e].name)) + "=" +
+                    std::to_string(Field(type.enumerators[e].value));
+        }
+        enumerations.push_back(text);
     }
     EXPECT_EQ(names, (std::vector<std::string>{"PlayerNotificationResource", "QueueAvailability", "QueueGameCategory",
                                                "Queue", "GameflowPhase", "GameflowSession", "GameflowAvailabilityState",
                                                "GameflowAvailability", "FeaturedModesConfig", "Maps", "Eligibility",
                                                "LoginSessionStates", "LoginSession"}));
-    ASSERT_NE(login, nullptr);
-    ASSERT_EQ(Field(login->count), 4u);
-    std::vector<std::pair<std::string, int32_t>> enumerators;
-    for (uint32_t i = 0; i < login->count; ++i) {
-        enumerators.emplace_back(Field(login->enumerators[i].name), Field(login->enumerators[i].value));
-    }
-    EXPECT_EQ(enumerators, (std::vector<std::pair<std::string, int32_t>>{
-                               {"ERROR", 3}, {"IN_PROGRESS", 0}, {"LOGGING_OUT", 2}, {"SUCCEEDED", 1}}));
+    EXPECT_EQ(enumerations,
+              (std::vector<std::string>{
+                  "QueueAvailability: Available=0 DoesntMeetRequirements=2 PlatformDisabled=1",
+                  "QueueGameCategory: Custom=1 None=0 PvP=2 VersusAi=3",
+                  "GameflowPhase: ChampSelect=5 CheckedIntoTournament=3 EndOfGame=12 FailedToLaunch=7 GameStart=6 "
+                  "InProgress=8 Lobby=1 Matchmaking=2 None=0 PreEndOfGame=11 ReadyCheck=4 Reconnect=9 "
+                  "TerminatedInError=13 WaitingForStats=10",
+                  "GameflowAvailabilityState: Available=0 Configuration=5 InGameFlow=4 Initializing=1 Patching=2 "
+                  "PlayerBanned=3",
+                  "LoginSessionStates: ERROR=3 IN_PROGRESS=0 LOGGING_OUT=2 SUCCEEDED=1"}));
     ASSERT_NE(queue, nullptr);
     ASSERT_EQ(Field(queue->count), 9u);
     EXPECT_STREQ(Field(queue->members[8].name), "queueAvailability");
