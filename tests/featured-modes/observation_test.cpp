@@ -117,6 +117,34 @@ TEST_F(Observation, ReadNotificationsOfTheServiceAreDeleted) {
         << "only Updates";
 }
 
+// A key the host leaves out keeps the record's default: in the decision, and
+// in the queue as the notification carries it.
+TEST_F(Observation, AbsentQueueKeysKeepTheirDefaults) {
+    const struct {
+        const char* queue;
+        const char* posted;  // the notification's "queues"; null: nothing posted
+    } cases[] = {
+        {R"({"gameMode":"XMODE","lastToggledOnTime":4102444800000})",
+         R"([{"category":"None","gameMode":"XMODE","gameMutator":"","id":0,"lastToggledOffTime":0,)"
+         R"("lastToggledOnTime":4102444800000,"mapId":0,"name":"","queueAvailability":"Available"}])"},
+        // Switched on at 0: never later than the last notification.
+        {R"({"id":1200,"mapId":12,"gameMode":"XMODE","lastToggledOffTime":172800000})", nullptr},
+    };
+    for (const auto& c : cases) {
+        World world;
+        world.SetMap("/qel-maps/v2/map/0/XMODE", R"({"isRGM":true})");
+        world.SetEligible({0, 1200});
+        world.LoadAndStart();
+        world.MakeReady();
+        world.QueuesUpdate(std::string("[") + c.queue + "]");
+        const auto posts = world.Posts();
+        ASSERT_EQ(posts.size(), c.posted ? 1u : 0u) << c.queue;
+        if (c.posted) {
+            EXPECT_EQ(posts[0]->parameters[0].value.GetMember("data").GetMember("queues").AsString(), c.posted);
+        }
+    }
+}
+
 TEST_F(Observation, TheThirteenTypesUnderThePrefix) {
     LoadAndStart();
     const ApiTable& table = *host_.Record().apiTable;
