@@ -64,6 +64,13 @@ struct BindingEnumeratorSpec {
     const char* description = "";
 };
 
+// An enumerator by its native constant, so that its number is written once.
+template <typename Enum>
+    requires std::is_enum_v<Enum>
+constexpr BindingEnumeratorSpec BindingEnumerator(const char* name, Enum value, const char* description = "") {
+    return {name, static_cast<int32_t>(value), description};
+}
+
 template <typename T>
 concept DescribedRecord = requires { BindingDescriptor<T>::kName; BindingDescriptor<T>::kFields; };
 template <typename T>

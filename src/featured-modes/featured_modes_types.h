@@ -126,15 +126,20 @@ struct BindingDescriptor<FeaturedModesApi::PlayerNotificationResource> {
 
 template <>
 struct BindingDescriptor<FeaturedModesApi::QueueAvailability> {
+    using enum FeaturedModesApi::QueueAvailability;
     static constexpr const char* kName = "QueueAvailability";
     static constexpr BindingEnumeratorSpec kEnumerators[] = {
-        {"Available", 0}, {"PlatformDisabled", 1}, {"DoesntMeetRequirements", 2}};
+        BindingEnumerator("Available", Available), BindingEnumerator("PlatformDisabled", PlatformDisabled),
+        BindingEnumerator("DoesntMeetRequirements", DoesntMeetRequirements)};
 };
 
 template <>
 struct BindingDescriptor<FeaturedModesApi::QueueGameCategory> {
+    using enum FeaturedModesApi::QueueGameCategory;
     static constexpr const char* kName = "QueueGameCategory";
-    static constexpr BindingEnumeratorSpec kEnumerators[] = {{"None", 0}, {"Custom", 1}, {"PvP", 2}, {"VersusAi", 3}};
+    static constexpr BindingEnumeratorSpec kEnumerators[] = {
+        BindingEnumerator("None", None), BindingEnumerator("Custom", Custom), BindingEnumerator("PvP", PvP),
+        BindingEnumerator("VersusAi", VersusAi)};
 };
 
 template <>
@@ -151,12 +156,17 @@ struct BindingDescriptor<FeaturedModesApi::Queue> {
 
 template <>
 struct BindingDescriptor<FeaturedModesApi::GameflowPhase> {
+    using enum FeaturedModesApi::GameflowPhase;
     static constexpr const char* kName = "GameflowPhase";
     static constexpr BindingEnumeratorSpec kEnumerators[] = {
-        {"None", 0},         {"Lobby", 1},           {"Matchmaking", 2},      {"CheckedIntoTournament", 3},
-        {"ReadyCheck", 4},   {"ChampSelect", 5},     {"GameStart", 6},        {"FailedToLaunch", 7},
-        {"InProgress", 8},   {"Reconnect", 9},       {"WaitingForStats", 10}, {"PreEndOfGame", 11},
-        {"EndOfGame", 12},   {"TerminatedInError", 13}};
+        BindingEnumerator("None", None), BindingEnumerator("Lobby", Lobby),
+        BindingEnumerator("Matchmaking", Matchmaking),
+        BindingEnumerator("CheckedIntoTournament", CheckedIntoTournament),
+        BindingEnumerator("ReadyCheck", ReadyCheck), BindingEnumerator("ChampSelect", ChampSelect),
+        BindingEnumerator("GameStart", GameStart), BindingEnumerator("FailedToLaunch", FailedToLaunch),
+        BindingEnumerator("InProgress", InProgress), BindingEnumerator("Reconnect", Reconnect),
+        BindingEnumerator("WaitingForStats", WaitingForStats), BindingEnumerator("PreEndOfGame", PreEndOfGame),
+        BindingEnumerator("EndOfGame", EndOfGame), BindingEnumerator("TerminatedInError", TerminatedInError)};
 };
 
 template <>
@@ -167,10 +177,12 @@ struct BindingDescriptor<FeaturedModesApi::GameflowSession> {
 
 template <>
 struct BindingDescriptor<FeaturedModesApi::GameflowAvailabilityState> {
+    using enum FeaturedModesApi::GameflowAvailabilityState;
     static constexpr const char* kName = "GameflowAvailabilityState";
-    static constexpr BindingEnumeratorSpec kEnumerators[] = {{"Available", 0},    {"Initializing", 1},
-                                                             {"Patching", 2},     {"PlayerBanned", 3},
-                                                             {"InGameFlow", 4},   {"Configuration", 5}};
+    static constexpr BindingEnumeratorSpec kEnumerators[] = {
+        BindingEnumerator("Available", Available), BindingEnumerator("Initializing", Initializing),
+        BindingEnumerator("Patching", Patching), BindingEnumerator("PlayerBanned", PlayerBanned),
+        BindingEnumerator("InGameFlow", InGameFlow), BindingEnumerator("Configuration", Configuration)};
 };
 
 template <>
@@ -210,9 +222,11 @@ struct BindingDescriptor<FeaturedModesApi::Eligibility> {
 
 template <>
 struct BindingDescriptor<FeaturedModesApi::LoginSessionStates> {
+    using enum FeaturedModesApi::LoginSessionStates;
     static constexpr const char* kName = "LoginSessionStates";
     static constexpr BindingEnumeratorSpec kEnumerators[] = {
-        {"IN_PROGRESS", 0}, {"ERROR", 3}, {"SUCCEEDED", 1}, {"LOGGING_OUT", 2}};
+        BindingEnumerator("IN_PROGRESS", InProgress), BindingEnumerator("ERROR", Error),
+        BindingEnumerator("SUCCEEDED", Succeeded), BindingEnumerator("LOGGING_OUT", LoggingOut)};
 };
 
 template <>
