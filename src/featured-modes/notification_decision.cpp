@@ -79,7 +79,6 @@ bool FeaturedModesPlugin::FindNotifiableQueues() {
 
     const std::vector<uint64_t> summoners{summonerId};
     std::vector<int32_t> queueIds;
-    queueIds.reserve(featuredQueues.size());
     for (const auto& [id, queue] : featuredQueues) queueIds.push_back(id);
     const RequestResult<std::vector<Api::Eligibility>> eligibility = SendRequest<std::vector<Api::Eligibility>>(
         RequestMethod::Get, "/qel-queue-eligibility/v3/eligibility", Positional(summoners, queueIds));

@@ -113,10 +113,8 @@ void FeaturedModesPlugin::OnPlayerNotification(const ResourceEvent<PlayerNotific
 
 void FeaturedModesPlugin::OnLoginSession(const ResourceEvent<LoginSession>& event) {
     if (event.eventType == PluginResourceEventType::Delete) {
-        if (saveTimerPending) {
-            StopTimer(kSaveTimerName);
-            SaveNotificationTimestamp();
-        }
+        // Saving cancels the timer too.
+        if (saveTimerPending) SaveNotificationTimestamp();
         summonerId = 0;
         return;
     }

@@ -81,6 +81,17 @@ TEST_F(Notification, EachGateHoldsItBack) {
         {"map request fails", [](World&, Host::SimulatedHost& host) {
              host.RemoveResource("/qel-maps/v2/map/12/XMODE");
          }},
+        {"map without isRGM", [](World& world, Host::SimulatedHost&) {
+             world.SetMap("/qel-maps/v2/map/12/XMODE", R"({"gameModeName":"Example Mode"})");
+         }},
+        {"eligibility without a verdict", [](World&, Host::SimulatedHost& host) {
+             host.SetEndpoint(kHostMethodGet, kEligibilityPath, [](const Host::RecordedRequest&) {
+                 return Host::Answer::Body(Json(R"([{"queueId":1200}])"));
+             });
+         }},
+        {"no summoner id", [](World&, Host::SimulatedHost& host) {
+             host.SetResource("/qel-login/v1/session", Json(R"({"state":"SUCCEEDED","accountId":7})"));
+         }},
     };
     for (const auto& c : cases) {
         World world;
@@ -107,6 +118,7 @@ TEST_F(Notification, ReadinessComesFromUpdatesOnly) {
         {"/qel-queue-eligibility/v1/initial-configuration-complete", "true", nullptr, false},
         {"/qel-queue-eligibility/v1/initial-configuration-complete", "true", "false", false},
         {"/qel-gameflow/v1/availability", R"({"isAvailable":true})", nullptr, false},
+        {"/qel-gameflow/v1/availability", R"({"isAvailable":true})", R"({"state":"Available"})", false},
         {"/qel-gameflow/v1/session", R"({"phase":"ChampSelect"})", nullptr, true},  // still None
         {kQueuesPath, queues, nullptr, false},
     };
@@ -179,6 +191,8 @@ TEST_F(Notification, TimeRule) {
         for (const auto& [on, off] : c.queues) queues += (queues.empty() ? "[" : ",") + FeaturedQueue(id++, on, off);
         world.LoadAndStart();
         world.MakeReady();
+        // The earliest times of an earlier update are forgotten.
+        world.QueuesUpdate("[" + FeaturedQueue(999, 0, 0) + "]");
         world.QueuesUpdate(queues + "]");
         EXPECT_EQ(world.Posts().size(), c.posts ? 1u : 0u) << c.description;
     }
@@ -271,7 +285,15 @@ TEST_F(Notification, FallingFeaturedQueuesTakeNotificationsDown) {
     QueuesUpdate("[]");
     EXPECT_EQ(RequestsTo(host_, kHostMethodDelete, std::string(kNotificationsPath) + "/5").size(), 2u);
     QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
-    EXPECT_EQ(Posts().size(), 2u) << "none left: announced again";
+    ASSERT_EQ(Posts().size(), 2u) << "none left: announced again";
+    EXPECT_EQ(Json(Posts()[1]->parameters[0].value.GetMember("data").GetMember("queues").AsString()).Count(), 1u)
+        << "only what the last check found";
+
+    // A list that cannot be read deletes nothing.
+    host_.SetEndpoint(kHostMethodGet, kNotificationsPath,
+                      [](const Host::RecordedRequest&) { return Host::Answer::Error(503, "later"); });
+    QueuesUpdate("[]");
+    EXPECT_EQ(RequestsTo(host_, kHostMethodDelete, std::string(kNotificationsPath) + "/5").size(), 2u);
 }
 
 // The map is asked for again when posting; if that fails, nothing is posted

@@ -133,7 +133,9 @@ TEST_F(Observation, AbsentQueueKeysKeepTheirDefaults) {
     for (const auto& c : cases) {
         World world;
         world.SetMap("/qel-maps/v2/map/0/XMODE", R"({"isRGM":true})");
-        world.SetEligible({0, 1200});
+        world.host_.SetEndpoint(kHostMethodGet, kEligibilityPath, [](const Host::RecordedRequest&) {
+            return Host::Answer::Body(Json(R"([{"eligible":true}])"));  // queue 0
+        });
         world.LoadAndStart();
         world.MakeReady();
         world.QueuesUpdate(std::string("[") + c.queue + "]");

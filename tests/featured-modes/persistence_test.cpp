@@ -163,24 +163,27 @@ TEST_F(Persistence, AFailedSaveIsLoggedOnce) {
 }
 
 TEST_F(Persistence, StoredValuesThatAreNoTimestampReadAsNever) {
+    // Switched on at 1 and off 48 hours later: only a last notification at 0
+    // lets it through.
+    const std::string queues = "[" + FeaturedQueue(1200, 1, 2880 * 60000ull) + "]";
     for (const char* stored : {R"({"data":{"rgmNotificationTimestamp":-5}})", R"({"data":{}})",
                                R"({"data":{"rgmNotificationTimestamp":"1000000000001"}})"}) {
         World world;
         world.host_.SetResource(kSettingsPath, Json(stored));
         world.LoadAndStart();
         world.MakeReady();
-        world.QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+        world.QueuesUpdate(queues);
         EXPECT_EQ(world.Posts().size(), 1u) << stored;
     }
     // A Delete of the settings forgets a stored time too.
     World world;
-    world.host_.SetResource(kSettingsPath, Json(R"({"data":{"rgmNotificationTimestamp":1000000000001}})"));
+    world.host_.SetResource(kSettingsPath, Json(R"({"data":{"rgmNotificationTimestamp":1}})"));
     world.LoadAndStart();
     world.MakeReady();
-    world.QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    world.QueuesUpdate(queues);
     EXPECT_TRUE(world.Posts().empty());
     world.host_.Delete(kSettingsPath);
-    world.QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    world.QueuesUpdate(queues);
     EXPECT_EQ(world.Posts().size(), 1u);
 }
 
