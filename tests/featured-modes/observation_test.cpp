@@ -134,7 +134,7 @@ TEST_F(Observation, AbsentQueueKeysKeepTheirDefaults) {
         World world;
         world.SetMap("/qel-maps/v2/map/0/XMODE", R"({"isRGM":true})");
         world.host_.SetEndpoint(kHostMethodGet, kEligibilityPath, [](const Host::RecordedRequest&) {
-            return Host::Answer::Body(Json(R"([{"eligible":true}])"));  // queue 0
+            return Host::Answer::Body(Json(R"([{"eligible":true},{"queueId":1200,"eligible":true}])"));
         });
         world.LoadAndStart();
         world.MakeReady();
