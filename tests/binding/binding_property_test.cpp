@@ -74,6 +74,8 @@ TEST(BindingProperty, AccessorsReturnPayloadOnlyForTheirKind) {
     EXPECT_EQ(v.Count(), 1u);
     v.SetDouble(-0.0);
     EXPECT_TRUE(std::signbit(v.AsDouble(1.0)));
+    EXPECT_EQ(v.AsEnum().value, 0);
+    EXPECT_EQ(v.AsEnum().type, nullptr);
 }
 
 TEST(BindingProperty, TruthValues) {
@@ -109,7 +111,7 @@ TEST(BindingProperty, TruthValues) {
 TEST(BindingProperty, ReadingAbsentEntriesYieldsTheSharedEmptyValue) {
     BindingProperty list;
     list.Element(2).SetSigned(1);
-    EXPECT_EQ(&list.GetElement(5), &BindingProperty::EmptyValue());
+    EXPECT_EQ(&list.GetElement(3), &BindingProperty::EmptyValue());
     EXPECT_EQ(list.Count(), 3u);  // unchanged by the read
     BindingProperty scalar;
     scalar.SetSigned(4);
@@ -162,16 +164,33 @@ TEST(BindingProperty, VisitorSeesEveryOperationInOrder) {
 }
 
 TEST(BindingProperty, SettersReleaseWhatWasThere) {
-    BindingProperty v;
-    v.Member("a").SetString("member text");
-    v.Member("b").Element(3).SetString("deep");
-    ValueArena* arena = v.Arena();
-    EXPECT_EQ(arena->Stats().internedStrings, 4u);  // a, b, and the two texts
-    v.SetString("plain");
-    EXPECT_EQ(v.Kind(), BindingKind::String);
-    EXPECT_EQ(arena->Stats().internedStrings, 1u);
-    EXPECT_EQ(arena->FindInterned("member text"), nullptr);
-    EXPECT_EQ(arena->FindInterned("deep"), nullptr);
+    static const uint8_t kByte = 1;
+    const struct {
+        const char* setter;
+        void (*set)(BindingProperty&);
+        std::size_t strings;  // interned after it: what it stored
+    } cases[] = {
+        {"SetString", [](BindingProperty& v) { v.SetString("plain"); }, 1},
+        {"SetBool", [](BindingProperty& v) { v.SetBool(true); }, 0},
+        {"SetSigned", [](BindingProperty& v) { v.SetSigned(-1); }, 0},
+        {"SetUnsigned", [](BindingProperty& v) { v.SetUnsigned(1); }, 0},
+        {"SetDouble", [](BindingProperty& v) { v.SetDouble(0.5); }, 0},
+        {"SetBlob", [](BindingProperty& v) { v.SetBlob(&kByte, 1); }, 0},
+        {"SetEnum", [](BindingProperty& v) { v.SetEnum(2, nullptr); }, 0},
+        {"MakeCollection", [](BindingProperty& v) { v.MakeCollection(); }, 0},
+        {"MakeStructure", [](BindingProperty& v) { v.MakeCollection(); v.Element(0).SetString("x"); v.MakeStructure(); },
+         0},
+    };
+    for (const auto& c : cases) {
+        BindingProperty v;
+        v.Member("a").SetString("member text");
+        v.Member("b").Element(3).SetString("deep");
+        ValueArena* arena = v.Arena();
+        ASSERT_EQ(arena->Stats().internedStrings, 4u);  // a, b, and the two texts
+        c.set(v);
+        EXPECT_EQ(arena->Stats().internedStrings, c.strings) << c.setter;
+        EXPECT_EQ(arena->FindInterned("deep"), nullptr) << c.setter;
+    }
 }
 
 TEST(BindingProperty, SettersMayTakeTheirContentFromInsideTheValue) {
@@ -179,6 +198,10 @@ TEST(BindingProperty, SettersMayTakeTheirContentFromInsideTheValue) {
     v.Member("inner").SetString("kept");
     v.SetString(v.GetMember("inner").AsString());
     EXPECT_EQ(v.AsString(), "kept");
+    BindingProperty other;
+    other.SetString("another tree's");
+    v.SetStringFrom(other);
+    EXPECT_NE(v.Arena()->FindInterned("another tree's"), nullptr) << "held in its own arena";
 
     BindingProperty w;
     w.Member("x").Member("y").SetSigned(5);
