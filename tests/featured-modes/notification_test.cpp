@@ -294,6 +294,11 @@ TEST_F(Notification, FallingFeaturedQueuesTakeNotificationsDown) {
                       [](const Host::RecordedRequest&) { return Host::Answer::Error(503, "later"); });
     QueuesUpdate("[]");
     EXPECT_EQ(RequestsTo(host_, kHostMethodDelete, std::string(kNotificationsPath) + "/5").size(), 2u);
+
+    // Eligibility no longer ready: what the last check found is not posted.
+    host_.Update("/qel-queue-eligibility/v1/initial-configuration-complete", Json("false"));
+    QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
+    EXPECT_EQ(Posts().size(), 2u);
 }
 
 // The map is asked for again when posting; if that fails, nothing is posted
