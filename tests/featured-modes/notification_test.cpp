@@ -294,11 +294,43 @@ TEST_F(Notification, FallingFeaturedQueuesTakeNotificationsDown) {
                       [](const Host::RecordedRequest&) { return Host::Answer::Error(503, "later"); });
     QueuesUpdate("[]");
     EXPECT_EQ(RequestsTo(host_, kHostMethodDelete, std::string(kNotificationsPath) + "/5").size(), 2u);
+}
 
-    // Eligibility no longer ready: what the last check found is not posted.
-    host_.Update("/qel-queue-eligibility/v1/initial-configuration-complete", Json("false"));
-    QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
-    EXPECT_EQ(Posts().size(), 2u);
+// A decision that stops posts nothing, although the queues an earlier check
+// found are still at hand.
+TEST_F(Notification, EveryStopPostsNothing) {
+    const struct {
+        const char* description;
+        void (*stop)(World&);
+        uint64_t on = kLaterOn;
+    } cases[] = {
+        {"eligibility no longer ready",
+         [](World& world) {
+             world.host_.Update("/qel-queue-eligibility/v1/initial-configuration-complete", Json("false"));
+         }},
+        {"busy", [](World& world) { world.host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"InProgress"})")); }},
+        {"switched on before the last notification", [](World&) {}, kOn},
+        {"not the lobby's leader",
+         [](World& world) {
+             world.host_.SetResource(kLobbyPath, Json(R"({"localMember":{"isLeader":false}})"));
+             world.host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"Lobby"})"));
+         }},
+        {"eligibility fails",
+         [](World& world) {
+             world.host_.SetEndpoint(kHostMethodGet, kEligibilityPath,
+                                     [](const Host::RecordedRequest&) { return Host::Answer::Error(500, "down"); });
+         }},
+    };
+    for (const auto& c : cases) {
+        World world;
+        world.LoadAndStart();
+        world.MakeReady();
+        world.QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
+        world.QueuesUpdate("[]");  // no longer shown
+        c.stop(world);
+        world.QueuesUpdate("[" + FeaturedQueue(1200, c.on) + "]");
+        EXPECT_EQ(world.Posts().size(), 1u) << c.description;
+    }
 }
 
 // The map is asked for again when posting; if that fails, nothing is posted
