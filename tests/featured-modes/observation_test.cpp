@@ -33,6 +33,8 @@ TEST_F(Observation, NineSubscriptionsInOrderAndTheTenthAtLogin) {
                          "OnJsonApiEvent_qel-queue-eligibility_v1_initial-configuration-complete"}));
     EXPECT_TRUE(RequestsTo(host_, kHostMethodGet, "/player-notifications/v1/notifications/*").empty());
 
+    host_.Update("/qel-login/v1/session", Json(R"({"state":"SUCCEEDED","accountId":7})"));
+    EXPECT_FALSE(host_.IsSubscribed("OnJsonApiEvent_qel-champions_v1_inventories")) << "no summoner yet";
     host_.Update("/qel-login/v1/session", Json(R"({"state":"SUCCEEDED","summonerId":42,"accountId":7})"));
     EXPECT_TRUE(host_.IsSubscribed("OnJsonApiEvent_qel-champions_v1_inventories"));
     EXPECT_EQ(RequestsTo(host_, kHostMethodGet, "/qel-champions/v1/inventories/42/champions-playable-count").size(),
