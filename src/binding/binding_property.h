@@ -34,14 +34,6 @@ struct BindingEnum {
     const TypeIdentifier* type = nullptr;
 };
 
-// Member names compare as byte strings, unsigned, so "B" < "a" < "b".
-struct MemberKeyLess {
-    using is_transparent = void;
-    bool operator()(const InternedString* a, const InternedString* b) const { return a->View() < b->View(); }
-    bool operator()(const InternedString* a, std::string_view b) const { return a->View() < b; }
-    bool operator()(std::string_view a, const InternedString* b) const { return a < b->View(); }
-};
-
 class BindingProperty;
 
 // One member of a structure as StructureMembers() hands it out: its name and

@@ -61,6 +61,19 @@ TEST_F(FlatValueTest, EveryKindRoundTripsAndReleasesEverything) {
         ReleaseFlatValue(&flat);
         const BindingFlatValue zero{};
         EXPECT_EQ(std::memcmp(&flat, &zero, sizeof(flat)), 0);  // released values are zeroed
+
+        // Every setter releases what the value held.
+        for (void (*set)(BindingFlatValue*) : {
+                 +[](BindingFlatValue* v) { FlatSetBool(v, true); }, +[](BindingFlatValue* v) { FlatSetSigned(v, -1); },
+                 +[](BindingFlatValue* v) { FlatSetUnsigned(v, 1); }, +[](BindingFlatValue* v) { FlatSetFloat(v, 1.5); },
+                 +[](BindingFlatValue* v) { FlatSetText(v, "new"); }, +[](BindingFlatValue* v) { FlatSetBytes(v, "ab", 2); },
+                 +[](BindingFlatValue* v) { FlatSetCollection(v, nullptr, 0); },
+                 +[](BindingFlatValue* v) { FlatSetStructure(v, nullptr, 0); }}) {
+            BindingFlatValue held{};
+            FlatSetText(&held, "held");
+            set(&held);
+            ReleaseFlatValue(&held);
+        }
     }
     EXPECT_TRUE(Balanced());
 }
@@ -85,12 +98,12 @@ TEST_F(FlatValueTest, EnumsByNameWithARegistryAndByNumberWithout) {
         BindingProperty v;
         v.SetEnum(3, &TypeIdOf<BindingAsyncState>());
         BindingFlatValue named{};
-        FlatFromValue(v, &registry_, &named);
+        EXPECT_TRUE(FlatFromValue(v, &registry_, &named));
         EXPECT_EQ(named.kind, kFlatOwnedString);
         EXPECT_STREQ(named.payload.string.text, "Cancelled");
         EXPECT_EQ(named.payload.string.length, 9u);
         BindingFlatValue number{};
-        FlatFromValue(v, nullptr, &number);
+        EXPECT_TRUE(FlatFromValue(v, nullptr, &number));
         EXPECT_EQ(number.kind, kFlatSigned);
         EXPECT_EQ(int64_t{number.payload.i}, 3);
         v.SetEnum(-9, &TypeIdOf<BindingAsyncState>());
@@ -236,12 +249,18 @@ TEST_F(FlatValueTest, NestingBeyondTheLimitFailsBothWays) {
         ReleaseFlatResult(&result);
         EXPECT_TRUE(ValueFromFlat(chain[1], "deep", out, nullptr));  // exactly at the limit
 
-        BindingProperty deep;
-        BindingProperty* at = &deep;
-        for (std::size_t i = 0; i <= kMaxNestingDepth; ++i) at = &at->Element(0);
-        BindingFlatValue flat{};
-        EXPECT_FALSE(FlatFromValue(deep, nullptr, &flat));
-        ReleaseFlatValue(&flat);  // what was built is released
+        // Values as deep as the limit go flat, one level deeper do not (what
+        // was built is released all the same).
+        for (const bool structures : {false, true}) {
+            for (const std::size_t levels : {kMaxNestingDepth, kMaxNestingDepth + 1}) {
+                BindingProperty deep;
+                BindingProperty* at = &deep;
+                for (std::size_t i = 0; i < levels; ++i) at = structures ? &at->Member("m") : &at->Element(0);
+                BindingFlatValue flat{};
+                EXPECT_EQ(FlatFromValue(deep, nullptr, &flat), levels == kMaxNestingDepth) << structures << levels;
+                ReleaseFlatValue(&flat);
+            }
+        }
     }
     EXPECT_TRUE(Balanced());
 }

@@ -140,7 +140,20 @@ TEST(TypeRegistry, TypesNameTheirMembersForHelpAndNatively) {
         EXPECT_EQ(HelpTypeName(c.ref), c.help);
         EXPECT_EQ(NativeTypeName(c.ref).type, c.native);
     }
-    EXPECT_STREQ(ShapeName(BindingType::Int8), "int8");
+    // The codes are the host's: shape n is the n-th of these, with its name.
+    const std::pair<BindingType, const char*> shapes[] = {
+        {BindingType::Bool, "bool"},     {BindingType::Int8, "int8"},     {BindingType::UInt8, "uint8"},
+        {BindingType::Int16, "int16"},   {BindingType::UInt16, "uint16"}, {BindingType::Int32, "int32"},
+        {BindingType::UInt32, "uint32"}, {BindingType::Int64, "int64"},   {BindingType::UInt64, "uint64"},
+        {BindingType::Float, "float"},   {BindingType::Double, "double"}, {BindingType::String, "string"},
+        {BindingType::Object, "object"}, {BindingType::Blob, "blob"},     {BindingType::Vector, "vector"},
+        {BindingType::Enum, "enum"},     {BindingType::Struct, "struct"}, {BindingType::Callback, "callback"},
+        {BindingType::Map, "map"}};
+    uint32_t code = 0;
+    for (const auto& [shape, name] : shapes) {
+        EXPECT_EQ(static_cast<uint32_t>(shape), ++code) << name;
+        EXPECT_STREQ(ShapeName(shape), name);
+    }
     EXPECT_STREQ(ShapeName(static_cast<BindingType>(99)), "");
 }
 
