@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -115,6 +116,23 @@ TEST(FailureReport, GivenPartsOnly) {
               "Assertion failed!\n\nExpression: ALE-EECF0606\n\nDescription: it broke");
     EXPECT_EQ(FailureReportText({"a.cpp", -3, "F", "x > 0", "d"}),
               "Assertion failed!\n\nFile: a.cpp\nLine: -3\n\nFunction: F\n\nExpression: x > 0\n\nDescription: d");
+
+    // Logged in group DBG alone (every other one is suppressed here), then
+    // the process aborts. "fast": see the loading death test.
+    GTEST_FLAG_SET(death_test_style, "fast");
+#if defined(_WIN32)
+    const auto aborted = ::testing::ExitedWithCode(3);
+#else
+    const auto aborted = ::testing::KilledBySignal(SIGABRT);
+#endif
+    EXPECT_EXIT(
+        {
+            Logger& logger = Logger::Instance();
+            logger.Attach(&logger.StdErrTarget());
+            logger.SetSuppressedGroups(~kLogGroupDBG);
+            ReportFailureAndAbort({{}, {}, {}, "ALE-X", "reported"});
+        },
+        aborted, "Expression: ALE-X");
 }
 
 TEST(TimeArithmetic, ConversionsSaturate) {
