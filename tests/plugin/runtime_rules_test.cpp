@@ -65,6 +65,7 @@ TEST(PathPatternMatches, StarIsOneSegment) {
     for (const auto& c : cases) {
         EXPECT_EQ(PathPatternMatches(c.pattern, c.uri), c.matches) << c.pattern << " ~ " << c.uri;
     }
+    EXPECT_FALSE(PathPatternMatches("/a/*", std::string_view("/a//", 3))) << "nothing past the uri's end is read";
 }
 
 PluginApiVersion Version(uint32_t major, uint32_t minor, uint32_t patch) { return {major, minor, patch, {}, {}}; }
