@@ -86,6 +86,26 @@ VORN_HOST_RECORD_SIZE(BindingFlatValue, 12);
 VORN_HOST_RECORD_SIZE(BindingFlatMember, 17);
 VORN_HOST_RECORD_SIZE(BindingFlatResult, 20);
 VORN_STATIC_ASSERT(offsetof(BindingFlatValue, payload) == 4, "the payload follows the kind");
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, kind, 0);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.boolean, 4);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.i, 4);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.u, 4);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.d, 4);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.string.text, 4);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.string.length, 8);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.blob.data, 4);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.blob.length, 8);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.collection.items, 4);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.collection.count, 8);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.structure.members, 4);
+VORN_HOST_RECORD_OFFSET(BindingFlatValue, payload.structure.count, 8);
+VORN_HOST_RECORD_OFFSET(BindingFlatMember, name, 0);
+VORN_HOST_RECORD_OFFSET(BindingFlatMember, value, 4);
+VORN_HOST_RECORD_OFFSET(BindingFlatMember, ownsName, 16);
+VORN_HOST_RECORD_OFFSET(BindingFlatResult, value, 0);
+VORN_HOST_RECORD_OFFSET(BindingFlatResult, message, 12);
+VORN_HOST_RECORD_OFFSET(BindingFlatResult, failed, 16);
+VORN_HOST_RECORD_OFFSET(BindingFlatResult, padding, 17);
 
 #ifdef __cplusplus
 }

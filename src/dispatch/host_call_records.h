@@ -101,6 +101,37 @@ VORN_HOST_RECORD_SIZE(HostNamedValue, 16);
 VORN_HOST_RECORD_SIZE(HostHeader, 8);
 VORN_HOST_RECORD_SIZE(HostRequest, 48);
 VORN_HOST_RECORD_SIZE(HostResponse, 62);
+VORN_HOST_RECORD_OFFSET(HostNamedValue, name, 0);
+VORN_HOST_RECORD_OFFSET(HostNamedValue, value, 4);
+VORN_HOST_RECORD_OFFSET(HostHeader, name, 0);
+VORN_HOST_RECORD_OFFSET(HostHeader, value, 4);
+VORN_HOST_RECORD_OFFSET(HostRequest, method, 0);
+VORN_HOST_RECORD_OFFSET(HostRequest, path, 4);
+VORN_HOST_RECORD_OFFSET(HostRequest, values, 8);
+VORN_HOST_RECORD_OFFSET(HostRequest, valueCount, 12);
+VORN_HOST_RECORD_OFFSET(HostRequest, functionContext, 16);
+VORN_HOST_RECORD_OFFSET(HostRequest, headers, 20);
+VORN_HOST_RECORD_OFFSET(HostRequest, headerCount, 24);
+VORN_HOST_RECORD_OFFSET(HostRequest, contentType, 28);
+VORN_HOST_RECORD_OFFSET(HostRequest, body, 32);
+VORN_HOST_RECORD_OFFSET(HostRequest, bodyLength, 36);
+VORN_HOST_RECORD_OFFSET(HostRequest, context, 40);
+VORN_HOST_RECORD_OFFSET(HostRequest, customMethod, 44);
+VORN_HOST_RECORD_OFFSET(HostResponse, body, 0);
+VORN_HOST_RECORD_OFFSET(HostResponse, error, 12);
+VORN_HOST_RECORD_OFFSET(HostResponse, failed, 16);
+VORN_HOST_RECORD_OFFSET(HostResponse, flag, 17);
+VORN_HOST_RECORD_OFFSET(HostResponse, resultForm, 18);
+VORN_HOST_RECORD_OFFSET(HostResponse, status, 22);
+VORN_HOST_RECORD_OFFSET(HostResponse, text, 26);
+VORN_HOST_RECORD_OFFSET(HostResponse, headers, 30);
+VORN_HOST_RECORD_OFFSET(HostResponse, headerCount, 34);
+VORN_HOST_RECORD_OFFSET(HostResponse, streamRead, 38);
+VORN_HOST_RECORD_OFFSET(HostResponse, streamRelease, 42);
+VORN_HOST_RECORD_OFFSET(HostResponse, streamSize, 46);
+VORN_HOST_RECORD_OFFSET(HostResponse, reserved, 50);
+VORN_HOST_RECORD_OFFSET(HostResponse, stream, 54);
+VORN_HOST_RECORD_OFFSET(HostResponse, release, 58);
 
 #ifdef __cplusplus
 }

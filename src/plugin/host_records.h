@@ -114,6 +114,34 @@ VORN_HOST_RECORD_SIZE(PluginStartRecord, 8);
 VORN_HOST_RECORD_SIZE(PluginMemoryStatistics, 56);
 VORN_HOST_RECORD_SIZE(PluginCallbacks, 12);
 VORN_HOST_RECORD_SIZE(PluginHostRecord, 28);
+VORN_HOST_RECORD_OFFSET(HostEventRecord, eventName, 0);
+VORN_HOST_RECORD_OFFSET(HostEventRecord, payload, 4);
+VORN_HOST_RECORD_OFFSET(HostEventRecord, reserved, 16);
+VORN_HOST_RECORD_OFFSET(HostEventRecord, user, 20);
+VORN_HOST_RECORD_OFFSET(HostApi, sendRequest, 0);
+VORN_HOST_RECORD_OFFSET(HostApi, call1, 4);
+VORN_HOST_RECORD_OFFSET(HostApi, call2, 8);
+VORN_HOST_RECORD_OFFSET(HostApi, subscribe, 12);
+VORN_HOST_RECORD_OFFSET(HostApi, unsubscribe, 16);
+VORN_HOST_RECORD_OFFSET(HostApi, schedule, 20);
+VORN_HOST_RECORD_OFFSET(HostApi, yield, 24);
+VORN_HOST_RECORD_OFFSET(HostApi, beginWait, 28);
+VORN_HOST_RECORD_OFFSET(HostApi, endWait, 32);
+VORN_HOST_RECORD_OFFSET(HostApi, log, 36);
+VORN_HOST_RECORD_OFFSET(PluginStartRecord, api, 0);
+VORN_HOST_RECORD_OFFSET(PluginStartRecord, context, 4);
+VORN_HOST_RECORD_OFFSET(PluginMemoryStatistics, counters, 0);
+VORN_HOST_RECORD_OFFSET(PluginMemoryStatistics, reserved, 48);
+VORN_HOST_RECORD_OFFSET(PluginCallbacks, start, 0);
+VORN_HOST_RECORD_OFFSET(PluginCallbacks, stop, 4);
+VORN_HOST_RECORD_OFFSET(PluginCallbacks, memoryStatistics, 8);
+VORN_HOST_RECORD_OFFSET(PluginHostRecord, major, 0);
+VORN_HOST_RECORD_OFFSET(PluginHostRecord, minor, 4);
+VORN_HOST_RECORD_OFFSET(PluginHostRecord, patch, 8);
+VORN_HOST_RECORD_OFFSET(PluginHostRecord, callbacks, 12);
+VORN_HOST_RECORD_OFFSET(PluginHostRecord, plugin, 16);
+VORN_HOST_RECORD_OFFSET(PluginHostRecord, shortName, 20);
+VORN_HOST_RECORD_OFFSET(PluginHostRecord, apiTable, 24);
 
 #ifdef __cplusplus
 }

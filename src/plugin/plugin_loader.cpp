@@ -113,18 +113,21 @@ bool PluginRuntime::Start(PluginBase& plugin, const PluginStartRecord* host) {
 }
 
 void VORN_HOST_CALL PluginRuntime::StopCallback(void* plugin) {
-    GuardHostEntry("Plugin stop callback", [plugin] {
-        if (plugin == nullptr) return;
-        // Declared first, so it runs after the plug-in is destroyed (also when
-        // shutting down throws): the plug-in's trees are gone, and the free
-        // regions kept for them go back to the system.
-        struct ReserveRelease {
-            ~ReserveRelease() {
-                PagePool::Instance().FollowRecentPeak(0);
-                PagePool::Instance().SetRetainedRegions(0);
-            }
-        } release;
-        std::unique_ptr<PluginBase> owned(static_cast<PluginBase*>(plugin));
+    if (plugin == nullptr) return;
+    // Declared first, so it runs after the plug-in is destroyed (also when
+    // shutting down throws): the plug-in's trees are gone, and the free
+    // regions kept for them go back to the system.
+    struct ReserveRelease {
+        ~ReserveRelease() {
+            PagePool::Instance().FollowRecentPeak(0);
+            PagePool::Instance().SetRetainedRegions(0);
+        }
+    } release;
+    std::unique_ptr<PluginBase> owned(static_cast<PluginBase*>(plugin));
+    // Only shutting down can throw (destructors cannot). Its failure is
+    // logged before the plug-in and its log target are destroyed, or it
+    // would never reach the host.
+    GuardHostEntry("Plugin stop callback", [&owned] {
         owned->Shutdown();
     });
 }

@@ -3,10 +3,13 @@
  *
  * The real host is a 32-bit program: records are packed, pointers and
  * counts are 32 bits there, and each record's size is checked at compile time
- * for that layout (64-bit builds widen the pointers and skip the checks).
+ * for that layout, as is the offset of each of its fields (64-bit builds
+ * widen the pointers and skip the checks).
  * Host words that may carry a pointer (contexts, user words) are uintptr_t. */
 #ifndef VORN_SUPPORT_HOST_BOUNDARY_H
 #define VORN_SUPPORT_HOST_BOUNDARY_H
+
+#include <stddef.h>
 
 #ifndef __cplusplus
 #include <stdbool.h>
@@ -21,6 +24,12 @@
 /* A record of `bytes` bytes on the 32-bit host interface. */
 #define VORN_HOST_RECORD_SIZE(record, bytes) \
     VORN_STATIC_ASSERT(sizeof(void*) != 4 || sizeof(record) == (bytes), #record " is " #bytes " bytes on the host interface")
+
+/* A field at byte `offset` of its record on the 32-bit host interface: two
+ * fields of one size swapped keep the size but not the offsets. */
+#define VORN_HOST_RECORD_OFFSET(record, field, offset)                                  \
+    VORN_STATIC_ASSERT(sizeof(void*) != 4 || offsetof(record, field) == (offset),      \
+                       #record "." #field " is at offset " #offset " on the host interface")
 
 /* The calling convention of every function pointer that crosses the boundary:
  * the C default of the platform's compilers (cdecl on 32-bit Windows). */

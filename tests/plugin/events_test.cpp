@@ -34,6 +34,7 @@ TEST_F(Events, AnExactPathStartsFromItsCurrentState) {
 }
 
 TEST_F(Events, OneHostSubscriptionPerEventNameWithCounts) {
+    Run(R"({"action":"trace"})");
     Run(R"({"action":"observe","path":"/a/b/c/d/e"})");
     Run(R"({"action":"observe","path":"/a/b/c/x"})");
     EXPECT_EQ(HostSubscriptions(host_, "OnJsonApiEvent_a_b_c", true), 1);
@@ -44,24 +45,31 @@ TEST_F(Events, OneHostSubscriptionPerEventNameWithCounts) {
     Run(R"({"action":"unsubscribe","path":"/a/b/c/x"})");
     EXPECT_EQ(HostSubscriptions(host_, "OnJsonApiEvent_a_b_c", false), 1) << "no count below zero";
     EXPECT_EQ(RunOne(R"({"action":"describe","event":"OnJsonApiEvent_a_b_c"})").GetMember("count").AsSigned(), 0);
+    for (const char* change : {"Subscribing", "Unsubscribing"}) {
+        EXPECT_EQ(LogLinesWith(host_, 0, std::string("TRACE vorn-test-plugin: ") + change +
+                                             " to event: OnJsonApiEvent_a_b_c")
+                      .size(),
+                  1u);
+    }
+    host_.Stop();
+    EXPECT_EQ(HostSubscriptions(host_, "OnJsonApiEvent_a_b_c", false), 1) << "stop leaves what is unsubscribed";
 }
 
 TEST_F(Events, PatternsAndUrisWithoutALeadingSlash) {
     Run(R"({"action":"observe","path":"/p/v1/n/*"})");
+    Run(R"({"action":"observe","path":"/p/v1/n/4*"})");
     EXPECT_TRUE(RequestsTo(host_, kHostMethodGet, "/p/v1/n/*").empty()) << "patterns are not fetched";
     const std::string name = "OnJsonApiEvent_p_v1_n";
     const struct {
         const char* uri;
-        bool reaches;
-    } cases[] = {{"/p/v1/n/42", true}, {"p/v1/n/43", true}, {"/p/v1/n/", false}, {"/p/v1/n/42/x", false}};
+        std::size_t handlers;  // every matching pattern's
+    } cases[] = {{"/p/v1/n/42", 2}, {"p/v1/n/43", 2}, {"/p/v1/n/5", 1}, {"/p/v1/n/", 0}, {"/p/v1/n/42/x", 0}};
     for (const auto& c : cases) {
         const std::size_t before = host_.LogLines().size();
         ASSERT_EQ(host_.DeliverResourceEvent(name, c.uri, Host::EventType::Update, Json("7")), 1);
         const auto reports = ReportsSince(before);
-        ASSERT_EQ(reports.size(), c.reaches ? 1u : 0u) << c.uri;
-        if (c.reaches) {
-            EXPECT_EQ(reports[0].GetMember("uri").AsString()[0], '/') << c.uri;
-        }
+        ASSERT_EQ(reports.size(), c.handlers) << c.uri;
+        for (const BindingProperty& report : reports) EXPECT_EQ(report.GetMember("uri").AsString()[0], '/') << c.uri;
     }
 }
 
@@ -75,19 +83,40 @@ TEST_F(Events, TypedHandlersConvertAndDeleteGivesDefaults) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(Compact(reports[0]), R"({"data":{"history":[],"id":0,"light":0,"name":""},"handler":"lamp","type":2,)"
                                    R"("uri":"/lamps/v1/one"})");
-    // Data that does not convert to the handler's type never reaches it.
+    // Data that does not convert to the handler's type never reaches it;
+    // only the trace tells.
+    Run(R"({"action":"trace"})");
     before = host_.LogLines().size();
     host_.Update("/lamps/v1/one", Json(R"({"id":"not a number"})"));
     EXPECT_TRUE(ReportsSince(before).empty());
+    EXPECT_EQ(LogLinesWith(host_, 0, "TRACE Couldn't convert resource ").size(), 1u);
+    EXPECT_EQ(LogLinesWith(host_, 0, " to C++ while handling update for URL: /lamps/v1/one").size(), 1u);
 }
 
 TEST_F(Events, HostilePayloadsAreDroppedWithOneErrorLine) {
+    Run(R"({"action":"keep-groups","groups":["DBG"]})");  // the group of the runtime's lines below
     const std::string name = "OnJsonApiEvent_test_v1_command";
     BindingFlatValue unknownKind{};
     unknownKind.kind = 99;
     host_.DeliverFlatEvent(name.c_str(), unknownKind);
     EXPECT_EQ(LogLinesWith(host_, 2, "vorn-test-plugin: Couldn't convert payload PluginResourceEvent for event "
                                      "OnJsonApiEvent_test_v1_command: ")
+                  .size(),
+              1u);
+    // Dropping leaks nothing.
+    const auto inUse = [this] {
+        const PluginMemoryStatistics statistics = host_.MemoryStatistics();
+        return statistics.counters[2] - statistics.counters[4];
+    };
+    const uint64_t held = inUse();
+    for (int i = 0; i < 10; ++i) host_.DeliverFlatEvent(name.c_str(), unknownKind);
+    EXPECT_EQ(inUse(), held);
+    // Well-formed payloads that are no resource event or service-proxy answer.
+    host_.DeliverEvent(name, Json(R"({"uri":"/test/v1/command","eventType":"Sideways"})"));
+    host_.DeliverEvent("OnServiceProxyUuidEvent", Json("[1]"));
+    EXPECT_EQ(LogLinesWith(host_, 2, "Couldn't convert payload PluginResourceEvent for event").size(), 12u);
+    EXPECT_EQ(LogLinesWith(host_, 2, "vorn-test-plugin: Couldn't convert payload PluginServiceProxyResponse for event "
+                                     "OnServiceProxyUuidEvent: ")
                   .size(),
               1u);
 
@@ -108,6 +137,12 @@ TEST_F(Events, HostilePayloadsAreDroppedWithOneErrorLine) {
     const std::size_t before = host_.LogLines().size();
     host_.DeliverFlatEvent(name.c_str(), structure);
     host_.DeliverFlatEvent(nullptr, structure);
+    // Records without their event name or user word, to subscribed functions.
+    for (const char* event : {name.c_str(), "OnServiceProxyUuidEvent"}) {
+        for (Host::RecordFault fault : {Host::RecordFault::NullName, Host::RecordFault::NullUser}) {
+            EXPECT_EQ(host_.DeliverFlatEvent(event, structure, fault), 1) << event;
+        }
+    }
     EXPECT_TRUE(ReportsSince(before).empty());
 
     // Nesting beyond the limit: 600 collections, each holding the next.
@@ -118,7 +153,8 @@ TEST_F(Events, HostilePayloadsAreDroppedWithOneErrorLine) {
         chain[i].payload.collection.count = i + 1 < chain.size() ? 1 : 0;
     }
     host_.DeliverFlatEvent(name.c_str(), chain[0]);
-    EXPECT_EQ(LogLinesWith(host_, 2, "Couldn't convert payload PluginResourceEvent").size(), 2u);
+    EXPECT_EQ(LogLinesWith(host_, 2, "Couldn't convert payload PluginResourceEvent").size(), 13u);
+    EXPECT_TRUE(LogLinesWith(host_, 2, "failed").empty()) << "nothing threw";
     EXPECT_EQ(Run(R"({"action":"describe"})").size(), 1u) << "still working";
 }
 

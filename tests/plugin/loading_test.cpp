@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/shared_library.h"
+#include "plugin/plugin_loader.h"
 #include "test_plugin_fixture.h"
 
 namespace Vorn::Testing {
@@ -67,6 +68,11 @@ TEST(PluginLoading, FillsTheRecord) {
                                              "OnServiceProxyAsyncEvent", "OnServiceProxyMethodEvent",
                                              "OnServiceProxyUuidEvent"}));
     EXPECT_TRUE(host.Start());  // only stop frees the plug-in object
+    host.Update("/test/v1/command", Json(R"({"action":"describe"})"));
+    ASSERT_FALSE(host.LogLines().empty());
+    EXPECT_NE(host.LogLines().back().text.find(R"x("userAgent":"VornClient/18.3.1 (vorn-test-plugin)")x"),
+              std::string::npos)
+        << "the host's version, not the plug-in's";
 }
 
 TEST(PluginLoading, AcceptsNewerMinorAndPatch) {
@@ -108,6 +114,14 @@ TEST(PluginLoading, NullRecordIsRefusedUnread) {
     auto load = reinterpret_cast<PluginLoadFunction>(library.Find("load_vorn_test_plugin"));
     ASSERT_NE(load, nullptr);
     EXPECT_FALSE(load(nullptr));
+
+    // The loader itself refuses each missing part, and fills nothing.
+    struct Quiet : PluginBase {};
+    PluginHostRecord record{18, 0, 0, nullptr, nullptr, nullptr, nullptr};
+    EXPECT_FALSE(LoadPlugin(nullptr, &record, "x"));
+    EXPECT_FALSE(LoadPlugin(new Quiet(), nullptr, "x"));
+    EXPECT_FALSE(LoadPlugin(new Quiet(), &record, nullptr));
+    EXPECT_EQ(record.callbacks, nullptr);
 }
 
 #if defined(_WIN32)
@@ -181,10 +195,17 @@ TEST_F(TestPluginHost, StartSubscribesTheServiceProxyAndSetsTheRuntimeUp) {
 
     const BindingProperty described = RunOne(R"({"action":"describe","event":"OnJsonApiEvent_test_v1_command"})");
     EXPECT_EQ(Compact(described),
-              R"({"count":1,"fullName":"dmk-be-vorn-test-plugin","prefix":"VornTestPlugin",)"
+              R"({"count":1,"fullName":"dmk-be-vorn-test-plugin","log":{"slot8":"LOC","targets":["PluginLogTarget"]},)"
+              R"("prefix":"VornTestPlugin",)"
               R"x("tags":["Plugins","Plugin vorn-test-plugin"],"userAgent":"VornClient/18.0.0 (vorn-test-plugin)"})x");
-    // Log lines reach the host with their level, unformatted.
+    // Log lines reach the host with their level, unformatted: from level 0,
+    // in every group but "XTR" (whatever the plug-in had set at load).
     EXPECT_EQ(host_.LogLines().back().level, 3);
+    for (const char* group : {"NET", "DBG", "XTR"}) {
+        Run(std::string(R"({"action":"log","level":0,"text":"in )") + group + R"(","group":")" + group + R"("})");
+    }
+    EXPECT_EQ(LogLinesWith(host_, 0, "in ").size(), 2u);
+    EXPECT_EQ(host_.LogLines().back().text, "in DBG");
 }
 
 TEST_F(TestPluginHost, ASecondStartKeepsTheFirstLogTarget) {
@@ -219,6 +240,35 @@ TEST_F(TestPluginHost, AnExceptionInAHandlerIsLoggedAndStaysInside) {
     EXPECT_TRUE(Run(R"({"action":"throw"})").empty());
     EXPECT_EQ(LogLinesWith(host_, 2, "Resource event function failed: command asked to throw").size(), 1u);
     EXPECT_EQ(Run(R"({"action":"describe"})").size(), 1u) << "the plug-in goes on working";
+
+    // Every other entry the host calls.
+    Run(R"({"action":"start-timer","name":"t","interval":1,"then":"throw"})");
+    host_.Advance(1000000000u);
+    EXPECT_EQ(LogLinesWith(host_, 2, "Delayed task failed: timer asked to throw").size(), 1u);
+    Run(R"({"action":"proxy-handler","key":"s.m","throw":true})");
+    BindingProperty async = Json(R"({"serviceName":"s","methodName":"m"})");
+    EXPECT_EQ(host_.DeliverEvent("OnServiceProxyAsyncEvent", async), 1);
+    EXPECT_EQ(LogLinesWith(host_, 2, "Service proxy event function failed: async handler asked to throw").size(), 1u);
+    // A second load of the library shares this one's module: armed here, it
+    // fails there, and its failure reaches this host's log.
+    for (const std::string point : {"construct", "register"}) {
+        Run(R"({"action":"arm","throwIn":")" + point + R"("})");
+        Host::SimulatedHost second;
+        std::string error;
+        EXPECT_FALSE(second.Load(VORN_TEST_PLUGIN_PATH, &error)) << point;
+        EXPECT_EQ(LogLinesWith(host_, 2, " failed: armed to throw in " + point),
+                  std::vector<std::string>{(point == "construct" ? "Plugin export" : "Plugin loader") +
+                                           std::string(" failed: armed to throw in ") + point});
+    }
+    static const HostApi silent{};
+    static const PluginStartRecord again{&silent, 0};
+    Run(R"({"action":"arm","throwIn":"start"})");
+    EXPECT_FALSE(host_.Record().callbacks->start(host_.Record().plugin, &again));
+    EXPECT_EQ(LogLinesWith(host_, 2, "Plugin start callback failed: armed to throw in start").size(), 1u);
+    Run(R"({"action":"arm","throwIn":"shutdown"})");
+    host_.Stop();
+    EXPECT_EQ(LogLinesWith(host_, 2, "Plugin stop callback failed: armed to throw in shutdown").size(), 1u)
+        << "logged while the plug-in's log target is still there";
 }
 
 }  // namespace

@@ -41,6 +41,11 @@ TEST(PluginPageReserve, KeptWhileThePluginRunsAndHandedBackWhenItStops) {
     EXPECT_EQ(pool.RetainedRegions(), 0u);
     EXPECT_EQ(pool.Stats().retainedRegions, 0u);
     EXPECT_GE(pool.Stats().regionsReleased, releasedBefore + kept);
+    {
+        BindingProperty tree;
+        for (int i = 0; i < 20000; ++i) tree.AppendElement().SetString("text " + std::to_string(i));
+    }
+    EXPECT_EQ(pool.Stats().retainedRegions, 0u) << "after stop the pool follows no peak: a dropped tree leaves nothing";
 }
 
 }  // namespace

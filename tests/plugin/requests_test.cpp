@@ -12,10 +12,12 @@ namespace {
 
 class Requests : public TestPluginHost {
 protected:
-    // Every response the plug-in received was handed back to the host.
+    // Every response the plug-in received was handed back to the host, and
+    // every request left the fields it does not use zero.
     void TearDown() override {
         for (const Host::RecordedRequest& request : host_.Requests()) {
             EXPECT_TRUE(request.released) << request.path;
+            EXPECT_TRUE(request.unusedZero) << request.path;
             if (request.streamed) {
                 EXPECT_TRUE(request.streamReleased) << request.path;
             }
@@ -48,6 +50,7 @@ TEST_F(Requests, ParameterFormsAsTheHostSeesThem) {
     RunOne(R"({"action":"request","method":5,"path":"/r/named","params":"named","a":1,"b":"two"})");
     RunOne(R"({"action":"request","method":2,"path":"/r/positional","params":"positional","first":77})");
     RunOne(R"({"action":"request","method":2,"path":"/r/none"})");
+    RunOne(R"({"action":"request","method":6,"path":"/r/no-names","params":"named"})");
 
     const auto lamp = RequestsTo(host_, kHostMethodPost, "/r/lamp");
     ASSERT_EQ(lamp.size(), 1u);
@@ -72,6 +75,10 @@ TEST_F(Requests, ParameterFormsAsTheHostSeesThem) {
     const auto none = RequestsTo(host_, kHostMethodGet, "/r/none");
     ASSERT_EQ(none.size(), 1u);
     EXPECT_TRUE(none[0]->parameters.empty());
+    const auto noNames = RequestsTo(host_, kHostMethodPost, "/r/no-names");
+    ASSERT_EQ(noNames.size(), 1u);
+    ASSERT_EQ(noNames[0]->parameters.size(), 1u);
+    EXPECT_EQ(noNames[0]->parameters[0].value.Kind(), BindingKind::Structure) << "no names: still one structure";
 }
 
 TEST_F(Requests, ErrorsCarryTheirMessageAndCode) {
@@ -89,7 +96,20 @@ TEST_F(Requests, ErrorsCarryTheirMessageAndCode) {
     EXPECT_EQ(unsent.GetMember("message").AsString(),
               "Request not sent: Error converting parameters for POST /r/x: Couldn't convert native value because "
               "it's an unregistered structure.");
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","method":6,"path":"/r/deep","params":"deep"})")),
+              R"({"code":400,"message":"Request not sent: Error converting parameters for POST /r/deep: )"
+              R"(The parameters are nested too deeply to be sent.","ok":false})");
     EXPECT_EQ(host_.Requests().size(), sent) << "nothing reaches the host";
+
+    host_.SetEndpoint(kHostMethodGet, "/r/odd", [](const Host::RecordedRequest&) {
+        Host::Answer answer;
+        answer.flatBody = BindingFlatValue{};
+        answer.flatBody->kind = 99;
+        return answer;
+    });
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/r/odd","result":"value"})")),
+              R"({"code":0,"message":"Error converting response for GET /r/odd: Couldn't assign value to '<result>' )"
+              R"(of type object because the input is of an incompatible type ''.","ok":false})");
 
     host_.SetResource("/r/bad", Json(R"({"id":"seven"})"));
     const BindingProperty unconverted = RunOne(R"({"action":"request","path":"/r/bad","result":"record"})");
@@ -114,19 +134,45 @@ TEST_F(Requests, StreamedBodiesInChunks) {
     ASSERT_EQ(streamed.size(), 1u);
     EXPECT_EQ(streamed[0]->streamReads, 10u);
     EXPECT_EQ(host_.YieldCount(), 9u) << "a short chunk with more to come yields";
-    EXPECT_EQ(host_.EndWaitCount(), 9u);
-    ASSERT_FALSE(host_.WaitLabels().empty());
-    EXPECT_EQ(host_.WaitLabels().front(), "Wait: yield");
+    std::vector<std::string> waits;
+    for (const std::string& line : host_.Trace()) {
+        const std::string call = line.substr(line.find("] ") + 2);
+        if (call.find("wait") != std::string::npos || call == "yield") waits.push_back(call);
+    }
+    ASSERT_EQ(waits.size(), 27u);
+    for (std::size_t i = 0; i < waits.size(); i += 3) {
+        EXPECT_EQ(std::vector<std::string>(waits.begin() + i, waits.begin() + i + 3),
+                  (std::vector<std::string>{"begin wait 'Wait: yield'", "yield", "end wait"}));
+    }
+
+    // The size hint reserves the text, up to 16 MiB however much it claims.
+    host_.SetEndpoint(kHostMethodGet, "/s/boast", [](const Host::RecordedRequest&) {
+        Host::Answer answer = Host::Answer::Streamed(Json("[1]"), 100);
+        answer.streamSizeHint = 0xFFFFFFFFu;
+        return answer;
+    });
+    const PluginMemoryStatistics before = host_.MemoryStatistics();
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/s/boast","result":"value"})")), R"({"ok":true,"value":[1]})");
+    const uint64_t inUse = before.counters[2] - before.counters[4];
+    const uint64_t peak = host_.MemoryStatistics().counters[0];
+    EXPECT_GE(peak, inUse + (16u << 20));
+    EXPECT_LT(peak, inUse + (17u << 20));
 }
 
 TEST_F(Requests, AFullChunkWithNothingMoreNeedsNoYield) {
-    const std::string text = Filler(4096);
-    host_.SetEndpoint(kHostMethodGet, "/s/exact", [&](const Host::RecordedRequest&) {
-        return Host::Answer::Streamed(Json(text), 4096);
-    });
-    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/s/exact","result":"value","brief":true})")),
-              R"({"length":4096,"ok":true})");
-    EXPECT_EQ(RequestsTo(host_, kHostMethodGet, "/s/exact")[0]->streamReads, 1u);
+    const struct {
+        std::size_t length;
+        uint32_t reads;
+    } cases[] = {{4096, 1}, {9000, 3}};  // 9000: two full chunks, then the rest
+    for (const auto& c : cases) {
+        const std::string path = "/s/" + std::to_string(c.length);
+        host_.SetEndpoint(kHostMethodGet, path, [text = Filler(c.length)](const Host::RecordedRequest&) {
+            return Host::Answer::Streamed(Json(text), 4096);
+        });
+        EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":")" + path + R"(","result":"value","brief":true})")),
+                  R"({"length":)" + std::to_string(c.length) + R"(,"ok":true})");
+        EXPECT_EQ(RequestsTo(host_, kHostMethodGet, path)[0]->streamReads, c.reads);
+    }
     EXPECT_EQ(host_.YieldCount(), 0u);
 }
 
@@ -144,8 +190,16 @@ TEST_F(Requests, BrokenStreamsFailAndAreStillReleased) {
     host_.SetEndpoint(kHostMethodGet, "/s/garbage", [](const Host::RecordedRequest&) {
         return Host::Answer::Streamed(Json(R"("not an object")"), 3);
     });
-    EXPECT_EQ(RunOne(R"({"action":"request","path":"/s/fails","result":"value"})").GetMember("message").AsString(),
-              "Error reading streamed response for GET /s/fails: Stream read error");
+    host_.SetEndpoint(kHostMethodGet, "/s/text", [](const Host::RecordedRequest&) {
+        Host::Answer answer = Host::Answer::Streamed({}, 5);
+        answer.streamText = "not JSON";
+        return answer;
+    });
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/s/fails","result":"value"})")),
+              R"({"code":0,"message":"Error reading streamed response for GET /s/fails: Stream read error","ok":false})");
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/s/text","result":"value"})")),
+              R"({"code":0,"message":"Error reading streamed response for GET /s/text: Error: Invalid value. at )"
+              R"(offset 1.","ok":false})");
     EXPECT_EQ(RunOne(R"({"action":"request","path":"/s/lies","result":"value"})").GetMember("message").AsString(),
               "Error reading streamed response for GET /s/lies: Stream read error");
     EXPECT_EQ(RequestsTo(host_, kHostMethodGet, "/s/lies")[0]->streamReads, 1u);

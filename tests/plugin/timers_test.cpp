@@ -22,6 +22,7 @@ std::vector<const Host::RecordedTask*> TasksNamed(const Host::SimulatedHost& hos
 }
 
 TEST_F(Timers, RepeatsEveryIntervalUntilStopped) {
+    Run(R"({"action":"keep-groups","groups":["DBG","NET"]})");  // the groups of the runtime's line below
     Run(R"({"action":"start-timer","name":"tick","interval":2})");
     std::size_t before = host_.LogLines().size();
     host_.Advance(5 * kSecond);
@@ -39,12 +40,16 @@ TEST_F(Timers, RepeatsEveryIntervalUntilStopped) {
 }
 
 TEST_F(Timers, IntervalZeroIsScheduledWithDelayZero) {
-    Run(R"({"action":"start-timer","name":"now","interval":0,"then":"stop"})");
+    Run(R"({"action":"start-timer","name":"now","interval":0,"then":"stop","times":3})");
+    const std::size_t before = host_.LogLines().size();
     host_.Advance(0);
+    EXPECT_EQ(ReportsSince(before).size(), 3u) << "fired again at once, until stopped at the third";
     const auto tasks = TasksNamed(host_, "Timer: now");
-    ASSERT_EQ(tasks.size(), 1u);
-    EXPECT_EQ(tasks[0]->delaySeconds, 0.0);
-    EXPECT_TRUE(tasks[0]->ran);
+    ASSERT_EQ(tasks.size(), 3u);
+    for (const auto* task : tasks) {
+        EXPECT_EQ(task->delaySeconds, 0.0);
+        EXPECT_TRUE(task->ran);
+    }
 }
 
 TEST_F(Timers, ARestartEndsTheEarlierSeries) {
@@ -57,6 +62,16 @@ TEST_F(Timers, ARestartEndsTheEarlierSeries) {
     before = host_.LogLines().size();
     host_.Advance(6 * kSecond);
     EXPECT_EQ(ReportsSince(before).size(), 1u);
+
+    // A callback that restarts its own timer (every 60 s, silently) ends the
+    // series it was called from.
+    Run(R"({"action":"start-timer","name":"r","interval":2,"then":"restart"})");
+    before = host_.LogLines().size();
+    host_.Advance(10 * kSecond);
+    EXPECT_EQ(ReportsSince(before).size(), 1u);
+    const auto tasks = TasksNamed(host_, "Timer: r");
+    ASSERT_EQ(tasks.size(), 2u);
+    EXPECT_NEAR(tasks[1]->delaySeconds, 60.0, 0.5);
 }
 
 TEST_F(Timers, DeadlinesInThePastAndFarAway) {
@@ -95,6 +110,7 @@ BindingProperty ProxyResponse(const char* uuid, const char* service, const char*
 }
 
 TEST_F(Timers, ServiceProxyBuffersAndFulfilsOneRequestPerAnswer) {
+    Run(R"({"action":"keep-groups","groups":["DBG"]})");  // the group of the runtime's lines below
     host_.DeliverEvent("OnServiceProxyUuidEvent", ProxyResponse("u1", "s", "m", "first"));
     host_.DeliverEvent("OnServiceProxyUuidEvent", ProxyResponse("u1", "s", "m", "second"));
     host_.DeliverEvent("OnServiceProxyMethodEvent", ProxyResponse("", "svc", "get", "by method"));
@@ -105,6 +121,10 @@ TEST_F(Timers, ServiceProxyBuffersAndFulfilsOneRequestPerAnswer) {
               R"({"fulfilled":"svc.get","payload":"by method"})");
     EXPECT_EQ(LogLinesWith(host_, 3, "vorn-test-plugin: Fulfilled service proxy request: u1").size(), 1u);
     EXPECT_TRUE(Run(R"({"action":"proxy-request","key":"u1"})").empty()) << "each answer fulfils once";
+    std::size_t before = host_.LogLines().size();
+    host_.DeliverEvent("OnServiceProxyUuidEvent", ProxyResponse("u1", "s", "m", "third"));
+    host_.DeliverEvent("OnServiceProxyUuidEvent", ProxyResponse("u1", "s", "m", "fourth"));
+    EXPECT_EQ(ReportsSince(before).size(), 1u) << "and each request is fulfilled once";
 
     host_.DeliverEvent("OnServiceProxyAsyncEvent", ProxyResponse("", "chat", "message", ""));
     EXPECT_EQ(
@@ -112,6 +132,16 @@ TEST_F(Timers, ServiceProxyBuffersAndFulfilsOneRequestPerAnswer) {
                      "vorn-test-plugin: Could not find registered handler for async service proxy event chat.message")
             .size(),
         1u);
+    Run(R"({"action":"proxy-handler","key":"chat.message"})");
+    before = host_.LogLines().size();
+    for (const char* payload : {"one", "two"}) {
+        host_.DeliverEvent("OnServiceProxyAsyncEvent", ProxyResponse("u9", "chat", "message", payload));
+    }
+    std::string handled;
+    for (const BindingProperty& report : ReportsSince(before)) handled += Compact(report);
+    EXPECT_EQ(handled, R"({"async":"chat.message","payload":"one"}{"async":"chat.message","payload":"two"})")
+        << "every async message of its method";
+    EXPECT_EQ(LogLinesWith(host_, 2, "Could not find registered handler").size(), 1u);
 }
 
 TEST_F(Timers, TelemetryPostsNamedValuesAndIsReadyAtOnce) {

@@ -66,8 +66,11 @@ void VORN_HOST_CALL Unsubscribe(const HostApi* api, const char* eventName, uintp
     state->Note("unsubscribe " + name + (state->subscriptions.size() == before ? " (not subscribed)" : ""));
 }
 
+// The last word of these entries is always 0; the trace shows any other.
+std::string UnusedWordText(uint32_t word) { return word == 0 ? "" : " (last word " + std::to_string(word) + ")"; }
+
 void VORN_HOST_CALL Schedule(const HostApi* api, const char* taskName, HostTaskFunction function, uintptr_t user,
-                             double delaySeconds, uint32_t) {
+                             double delaySeconds, uint32_t zero) {
     HostState* state = StateOf(api);
     if (state == nullptr) return;
     RecordedTask task;
@@ -75,7 +78,7 @@ void VORN_HOST_CALL Schedule(const HostApi* api, const char* taskName, HostTaskF
     task.name = TextOf(taskName);
     task.delaySeconds = delaySeconds;
     task.due = SaturatingAdd(state->now, DelayNanoseconds(delaySeconds));
-    std::string line = "schedule '" + task.name + "' in " + SecondsText(delaySeconds);
+    std::string line = "schedule '" + task.name + "' in " + SecondsText(delaySeconds) + UnusedWordText(zero);
     const RecordRef ref{state->tasks.size(), state->generation};
     if (function == nullptr) {
         task.dropped = true;
@@ -105,11 +108,11 @@ void VORN_HOST_CALL Yield(const HostApi* api) {
     }
 }
 
-void VORN_HOST_CALL BeginWait(const HostApi* api, const char* label, uint32_t) {
+void VORN_HOST_CALL BeginWait(const HostApi* api, const char* label, uint32_t zero) {
     HostState* state = StateOf(api);
     if (state == nullptr) return;
     state->waitLabels.push_back(TextOf(label));
-    state->Note("begin wait '" + state->waitLabels.back() + "'");
+    state->Note("begin wait '" + state->waitLabels.back() + "'" + UnusedWordText(zero));
 }
 
 void VORN_HOST_CALL EndWait(const HostApi* api) {

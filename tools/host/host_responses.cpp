@@ -93,6 +93,10 @@ void HostState::ServeRequest(HostResponse* response, const HostRequest* request)
         recorded.method = request->method;
         recorded.path = request->path != nullptr ? request->path : "";
         recorded.context = request->context;
+        recorded.unusedZero = request->functionContext == nullptr && request->headers == nullptr &&
+                              request->headerCount == 0 && request->contentType == nullptr &&
+                              request->body == nullptr && request->bodyLength == 0 &&
+                              (request->method == kHostMethodCustom || request->customMethod == nullptr);
         const uint32_t count = request->values != nullptr ? request->valueCount : 0;
         if (count != request->valueCount) badRequest = "Parameter count without parameters";
         for (uint32_t i = 0; i < count && !badRequest; ++i) {
@@ -141,7 +145,8 @@ void HostState::Reply(HostResponse* response, Host::Answer answer, const RecordR
     hold->record = ref;
     hold->label = label;
     std::string outcome;
-    if (!answer.error && answer.streamChunk == 0 && !FlatFromValue(answer.body, nullptr, &hold->body)) {
+    if (!answer.error && answer.streamChunk == 0 && !answer.flatBody &&
+        !FlatFromValue(answer.body, nullptr, &hold->body)) {
         ReleaseFlatValue(&hold->body);
         answer = Answer::Error(500, "Response nested too deeply");
     }
@@ -160,8 +165,12 @@ void HostState::Reply(HostResponse* response, Host::Answer answer, const RecordR
         const uint32_t status = answer.status != 0 ? answer.status : 200;
         if (request != nullptr) request->status = status;
         // An empty body is the empty text, and goes out as such.
-        const std::string json = SerializeJson(answer.body, nullptr);
-        outcome = std::to_string(status) + (json.empty() ? "" : " " + json);
+        const std::string json =
+            answer.streamChunk != 0 && answer.streamText ? *answer.streamText : SerializeJson(answer.body, nullptr);
+        outcome = std::to_string(status) +
+                  (answer.flatBody ? " (flat body of kind " + std::to_string(answer.flatBody->kind) + ")"
+                   : json.empty()  ? ""
+                                   : " " + json);
         if (answer.streamChunk != 0) {
             auto stream = std::make_unique<StreamBody>();
             stream->state = this;
@@ -173,7 +182,8 @@ void HostState::Reply(HostResponse* response, Host::Answer answer, const RecordR
             stream->record = ref;
             response->streamRead = &ReadStream;
             response->streamRelease = &ReleaseStream;
-            response->streamSize = static_cast<uint32_t>(std::min<std::size_t>(stream->text.size(), UINT32_MAX));
+            response->streamSize = answer.streamSizeHint.value_or(
+                static_cast<uint32_t>(std::min<std::size_t>(stream->text.size(), UINT32_MAX)));
             response->stream = stream.get();
             if (request != nullptr) request->streamed = true;
             outcome += " (streamed, " + std::to_string(stream->text.size()) + " bytes in reads of at most " +
@@ -181,7 +191,8 @@ void HostState::Reply(HostResponse* response, Host::Answer answer, const RecordR
             LiveStreams().insert(stream.get());
             hold->stream = std::move(stream);
         } else {
-            response->body = hold->body;  // the hold keeps what it owns
+            // The hold keeps what it owns; a raw body stays its giver's.
+            response->body = answer.flatBody ? *answer.flatBody : hold->body;
         }
     }
     response->release = &ReleaseResponse;

@@ -137,7 +137,7 @@ struct HostState {
     CallResult CallFunction(const FunctionCall& call);
 
     // --- Events and tasks (simulated_host.cpp)
-    int Deliver(const char* eventName, const BindingFlatValue& payload);
+    int Deliver(const char* eventName, const BindingFlatValue& payload, RecordFault fault = RecordFault::None);
     int CountSubscriptions(const std::string& eventName) const;
     int DeliverValue(const std::string& eventName, const BindingProperty& payload, const std::string& line);
 };

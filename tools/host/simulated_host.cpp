@@ -59,7 +59,7 @@ int HostState::CountSubscriptions(const std::string& eventName) const {
                                           [&](const ActiveSubscription& s) { return s.eventName == eventName; }));
 }
 
-int HostState::Deliver(const char* eventName, const BindingFlatValue& payload) {
+int HostState::Deliver(const char* eventName, const BindingFlatValue& payload, RecordFault fault) {
     const std::string name = eventName != nullptr ? eventName : "";
     // Handlers may subscribe and unsubscribe while the event goes round: the
     // event reaches the subscriptions of the moment it was sent, except those
@@ -75,9 +75,9 @@ int HostState::Deliver(const char* eventName, const BindingFlatValue& payload) {
         if (!active) continue;
         HostEventRecord record;
         std::memset(static_cast<void*>(&record), 0, sizeof(record));
-        record.eventName = eventName;
+        record.eventName = fault == RecordFault::NullName ? nullptr : eventName;
         record.payload = payload;
-        record.user = target.user;
+        record.user = fault == RecordFault::NullUser ? 0 : target.user;
         ++reached;
         target.function(&record);
     }
@@ -262,12 +262,14 @@ int SimulatedHost::DeliverEvent(const std::string& eventName, const BindingPrope
     return state_->DeliverValue(eventName, payload, "event " + eventName + " " + JsonText(payload));
 }
 
-int SimulatedHost::DeliverFlatEvent(const char* eventName, const BindingFlatValue& payload) {
+int SimulatedHost::DeliverFlatEvent(const char* eventName, const BindingFlatValue& payload, RecordFault fault) {
     const std::string name = eventName != nullptr ? eventName : "";
     // A hostile payload may point anywhere: only its kind is shown.
     state_->Note("event " + (eventName != nullptr ? name : "(no name)") + " (flat payload of kind " +
-                 std::to_string(payload.kind) + ")" + (state_->CountSubscriptions(name) == 0 ? " (not subscribed)" : ""));
-    return state_->Deliver(eventName, payload);
+                 std::to_string(payload.kind) + ")" + (state_->CountSubscriptions(name) == 0 ? " (not subscribed)" : "") +
+                 (fault == RecordFault::NullName ? " without its name" : "") +
+                 (fault == RecordFault::NullUser ? " without its user word" : ""));
+    return state_->Deliver(eventName, payload, fault);
 }
 
 bool SimulatedHost::IsSubscribed(const std::string& eventName) const {

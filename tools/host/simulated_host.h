@@ -44,6 +44,14 @@ struct Answer {
     // every read reports this many bytes more than it delivered.
     std::optional<uint32_t> streamFailAtRead;
     uint32_t streamOverReport = 0;
+    // Streamed answers: these bytes instead of the body's JSON (bodies that
+    // are not JSON), and this size hint instead of their length (hints that
+    // lie).
+    std::optional<std::string> streamText;
+    std::optional<uint32_t> streamSizeHint;
+    // A raw flat body sent exactly as given instead of the body (hostile
+    // bodies); this side does not release it.
+    std::optional<BindingFlatValue> flatBody;
 
     static Answer Body(BindingProperty body);
     static Answer Error(uint32_t status, std::string text);
@@ -61,6 +69,9 @@ struct RecordedRequest {
     std::string path;
     std::vector<RecordedParameter> parameters;
     uintptr_t context = 0;
+    // The fields a request does not use (offsets 16-39, and 44 unless the
+    // method is custom) were zero.
+    bool unusedZero = true;
     // The answer given.
     uint32_t status = 0;
     std::optional<std::string> error;
@@ -94,6 +105,9 @@ struct RecordedLogLine {
 };
 
 enum class EventType { Create = 0, Update = 1, Delete = 2 };
+
+// How a hostile host spoils the event record it hands over.
+enum class RecordFault { None, NullName, NullUser };
 
 // A call of a function the plug-in exposes, as the host makes it.
 struct FunctionCall {
@@ -204,8 +218,9 @@ public:
     // Any payload value, converted to a flat value by this side.
     int DeliverEvent(const std::string& eventName, const BindingProperty& payload);
     // A raw flat payload exactly as given (hostile payloads); this side does
-    // not release it.
-    int DeliverFlatEvent(const char* eventName, const BindingFlatValue& payload);
+    // not release it. The subscriptions of the name receive it in a record
+    // spoilt as asked: without its event name or its user word.
+    int DeliverFlatEvent(const char* eventName, const BindingFlatValue& payload, RecordFault fault = RecordFault::None);
     bool IsSubscribed(const std::string& eventName) const;
 
     // --- Exposed functions ----------------------------------------------------

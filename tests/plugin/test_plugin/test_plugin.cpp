@@ -3,15 +3,19 @@
 // carries each command out through the runtime and reports what happened as
 // one ALWAYS log line "REPORT <json>", which reaches the host's log entry.
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "formats/json_writer.h"
+#include "logging/log_groups.h"
 #include "logging/log_message.h"
+#include "logging/log_target.h"
 #include "logging/logger.h"
 #include "platform/clock.h"
 #include "plugin/plugin_loader.h"
+#include "plugin/runtime_trace.h"
 #include "plugin/time_arithmetic.h"
 
 namespace Vorn::TestPlugin {
@@ -59,14 +63,39 @@ struct BindingDescriptor<TestPlugin::Unlisted> {
 
 namespace Vorn::TestPlugin {
 
+// Where the next instance throws, set by the "arm" command ("construct",
+// "register", "start", "shutdown"); cleared when it throws. A second host
+// that loads this library gets the same module, so one instance arms the
+// next one's load.
+std::string g_armed;
+
+void ThrowIfArmed(const std::string& point) {
+    if (g_armed != point) return;
+    g_armed.clear();
+    throw std::runtime_error("armed to throw in " + point);
+}
+
 class TestPlugin : public PluginBase {
 public:
+    TestPlugin() { ThrowIfArmed("construct"); }
+
     void RegisterTypes() override {
+        ThrowIfArmed("register");
         RegisterBindingType<Light>(Registry(), TypeNamePrefix());
         RegisterBindingType<Lamp>(Registry(), TypeNamePrefix());
+        // As a plug-in's own set-up might leave the logger: start sets it up
+        // for the host all the same.
+        Logger::Instance().SetMinimumLevel(kLogAlways);
+        Logger::Instance().SetSuppressedGroups(kLogGroupNET);
+    }
+
+    void Shutdown() override {
+        ThrowIfArmed("shutdown");
+        PluginBase::Shutdown();
     }
 
     bool Start() override {
+        ThrowIfArmed("start");
         // A task pending from the start, for hosts that stop a plug-in with
         // work still scheduled (the validator's stop check).
         StartTimer("idle", 3600.0, [] {});
@@ -105,8 +134,14 @@ private:
             Finish<T>(SendRequest<T>(method, path, lamp));
         } else if (params == "named") {
             NamedParameters named;
-            named.emplace_back("b", command.GetMember("b"));
-            named.emplace_back("a", command.GetMember("a"));
+            for (const char* name : {"b", "a"}) {
+                if (const BindingProperty* value = command.FindMember(name)) named.emplace_back(name, *value);
+            }
+            Finish<T>(SendRequest<T>(method, path, named));
+        } else if (params == "deep") {
+            NamedParameters named(1);
+            BindingProperty* level = &named[0].second;
+            for (int i = 0; i < 600; ++i) level = &level->AppendElement();
             Finish<T>(SendRequest<T>(method, path, named));
         } else if (params == "positional") {
             const std::vector<uint64_t> first{command.GetMember("first").AsUnsigned()};
@@ -171,12 +206,18 @@ private:
             const std::string name(command.GetMember("name").AsString());
             const std::string then(command.GetMember("then").AsString());
             const double interval = command.GetMember("interval").AsDouble(command.GetMember("interval").AsUnsigned());
-            StartTimer(name, interval, [this, name, then] {
+            // "then" happens at the firing numbered "times" (the first by default).
+            const uint64_t times = command.GetMember("times").AsUnsigned(1);
+            // Shared: the runtime calls copies of the callback.
+            auto fired = std::make_shared<uint64_t>(0);
+            StartTimer(name, interval, [this, name, then, times, fired] {
                 BindingProperty report;
                 report.Member("fired").SetString(name);
                 Report(report);
+                if (++*fired != times) return;
                 if (then == "stop") StopTimer(name);
                 if (then == "restart") StartTimer(name, 60.0, [] {});
+                if (then == "throw") throw std::runtime_error("timer asked to throw");
             });
         } else if (action == "stop-timer") {
             StopTimer(std::string(command.GetMember("name").AsString()));
@@ -208,6 +249,32 @@ private:
                 report.Member("payload").SetString(response.payload);
                 Report(report);
             });
+        } else if (action == "proxy-handler") {
+            const std::string key(command.GetMember("key").AsString());
+            const bool throws = command.GetMember("throw").AsBool();
+            AddServiceProxyAsyncHandler(key, [key, throws](const PluginServiceProxyResponse& response) {
+                BindingProperty report;
+                report.Member("async").SetString(key);
+                report.Member("payload").SetString(response.payload);
+                Report(report);
+                if (throws) throw std::runtime_error("async handler asked to throw");
+            });
+        } else if (action == "log") {
+            const uint64_t groups = LogGroupBit(command.GetMember("group").AsCString());
+            Log(static_cast<int32_t>(command.GetMember("level").AsSigned()), static_cast<uint32_t>(groups),
+                static_cast<uint32_t>(groups >> 32), "%s", command.GetMember("text").AsCString());
+        } else if (action == "keep-groups") {
+            // Every group but these is suppressed; lines of no group still pass.
+            uint64_t kept = 0;
+            for (const BindingProperty& code : command.GetMember("groups").Elements()) kept |= LogGroupBit(code.AsCString());
+            Logger::Instance().SetSuppressedGroups(~kept);
+        } else if (action == "trace") {
+            // The runtime's trace, as OKAY lines "TRACE <line>".
+            SetRuntimeTraceSink([](const char* line, void* prefix) {
+                Log(kLogOkay, 0, 0, "%s %s", static_cast<const char*>(prefix), line);
+            }, const_cast<char*>("TRACE"));
+        } else if (action == "arm") {
+            g_armed = command.GetMember("throwIn").AsString();
         } else if (action == "throw") {
             throw std::runtime_error("command asked to throw");
         } else if (action == "describe") {
@@ -217,6 +284,11 @@ private:
             report.Member("fullName").SetString(Name().fullName);
             report.Member("count").SetSigned(SubscriberCount(std::string(command.GetMember("event").AsString())));
             for (const std::string& tag : Tags()) report.Member("tags").AppendElement().SetString(tag);
+            BindingProperty& log = report.Member("log");
+            log.Member("slot8").SetString(LogGroupCode(8));
+            for (const LogTarget* target : Logger::Instance().AttachedTargets()) {
+                log.Member("targets").AppendElement().SetString(target->Name());
+            }
             Report(report);
         }
     }
