@@ -140,6 +140,8 @@ TEST_F(ApiTableTest, EnumerationsInNameOrderAndEmptyStructures) {
     EXPECT_EQ(Field(tone->enumerators[0].value), -1);
     EXPECT_STREQ(Field(tone->enumerators[1].name), "Low");
     EXPECT_STREQ(Field(tone->enumerators[1].description), "deep");
+    EXPECT_EQ(Field(tone->enumerators[0].next), &tone->enumerators[1]);
+    EXPECT_EQ(Field(tone->enumerators[1].next), nullptr);
 
     const ApiTypeEntry* rest = FindType(Table(), "TestRest");
     ASSERT_NE(rest, nullptr);
@@ -195,7 +197,9 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
     raw.arguments[0].type = TypeRefOf<BindingProperty>(&registry_);
     raw.arguments[0].shownType = TypeRefOf<std::vector<Note>>(&registry_);
     raw.arguments[1].name = "b";
+    raw.arguments[1].type = {BindingType::Map, BindingType::Bool};
     raw.arguments[2].name = "c";
+    raw.arguments[2].type = {static_cast<BindingType>(20), static_cast<BindingType>(0xFFFFFFFF)};
     raw.locations = {ArgumentLocation::Any, static_cast<ArgumentLocation>(3), static_cast<ArgumentLocation>(9)};
     raw.result = TypeRefOf<BindingProperty>(&registry_);
     raw.shownResult = TypeRefOf<Tone>(&registry_);
@@ -230,6 +234,7 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
     EXPECT_STREQ(Field(note[0].description), "what");
     EXPECT_EQ(Field(note[0].type), 17u);
     EXPECT_STREQ(Field(note[0].describedType), "TestNote");
+    EXPECT_EQ(Field(note[0].optional), 0u);
     EXPECT_EQ(Field(note[0].next), &note[1]);
     EXPECT_EQ(Field(note[1].type), 15u);
     EXPECT_EQ(Field(note[1].elementType), 9u);
@@ -252,6 +257,11 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
     EXPECT_EQ(Field(a[0].type), 15u) << "the shown argument type";
     EXPECT_EQ(Field(a[0].elementType), 17u);
     EXPECT_STREQ(Field(a[0].describedType), "TestNote");
+    // Type codes 1 to 19 pass as they are; others go out as 0.
+    EXPECT_EQ(Field(a[1].type), 19u);
+    EXPECT_EQ(Field(a[1].elementType), 1u);
+    EXPECT_EQ(Field(a[2].type), 0u);
+    EXPECT_EQ(Field(a[2].elementType), 0u);
     const ApiArgumentLocation* rawLocations = Field(rawEntry.locations);
     EXPECT_EQ(Field(rawLocations[0].location), 0u);
     EXPECT_EQ(Field(rawLocations[1].location), 3u) << "codes 1 to 5 pass as they are";
