@@ -508,22 +508,26 @@ TEST_F(Completions, StreamsAreHandedOverAndFailuresDropThem) {
         release(stream);
         EXPECT_TRUE(destroyed);
     }
-    destroyed = false;
-    fail = true;
-    Response failed;
-    Call(failed, "Stream", Request{kHostMethodGet, "Stream"});
-    EXPECT_EQ(failed.Summary(), "0 no stream for you");
-    EXPECT_EQ(Field(failed.record.streamRead), nullptr);
-    EXPECT_EQ(Field(failed.record.stream), nullptr);
-    EXPECT_TRUE(destroyed) << "a failure releases the stream";
-    destroyed = false;
-    fail = false;
-    deep = true;
-    Response unsendable;
-    Call(unsendable, "Stream", Request{kHostMethodGet, "Stream"});
-    EXPECT_EQ(unsendable.Summary(), "400 The result of 'Stream' is nested too deeply to be sent.");
-    EXPECT_EQ(Field(unsendable.record.stream), nullptr);
-    EXPECT_TRUE(destroyed) << "nor does a result that cannot be sent";
+    // Neither a failure nor a result that cannot be sent carries the stream.
+    const struct {
+        bool fail;
+        bool deep;
+        const char* outcome;
+    } failures[] = {
+        {true, false, "0 no stream for you"},
+        {false, true, "400 The result of 'Stream' is nested too deeply to be sent."},
+    };
+    for (const auto& f : failures) {
+        destroyed = false;
+        fail = f.fail;
+        deep = f.deep;
+        Response failed;
+        Call(failed, "Stream", Request{kHostMethodGet, "Stream"});
+        EXPECT_EQ(failed.Summary(), f.outcome);
+        EXPECT_EQ(Field(failed.record.streamRead), nullptr) << f.outcome;
+        EXPECT_EQ(Field(failed.record.stream), nullptr) << f.outcome;
+        EXPECT_TRUE(destroyed) << f.outcome << ": the stream is released";
+    }
 }
 
 TEST_F(Completions, OnlyTwoResultTypesGetTheCallContext) {
