@@ -24,6 +24,7 @@
 #include "formats/json_writer.h"
 #include "platform/clock.h"
 #include "recording_log_target.h"
+#include "support/memory_hooks.h"
 
 namespace Vorn {
 namespace {
@@ -528,6 +529,61 @@ TEST_F(Completions, StreamsAreHandedOverAndFailuresDropThem) {
         EXPECT_EQ(Field(failed.record.stream), nullptr) << f.outcome;
         EXPECT_TRUE(destroyed) << f.outcome << ": the stream is released";
     }
+}
+
+// The counting heap, failing once the one allocation of an armed size.
+struct FailingHeap {
+    static inline std::size_t failSize = 0;
+    static void* Allocate(std::size_t bytes, MemoryCounters* counters) {
+        if (bytes == failSize) {
+            failSize = 0;
+            return nullptr;
+        }
+        return CountingMemoryHooks().allocate(bytes, counters);
+    }
+};
+
+// What a response owns, its release frees, also after memory ran out while
+// the response was filled: that failure is all the host then gets.
+TEST_F(Completions, ResponsesReleaseAllTheyOwnAlsoWhenMemoryRunsOut) {
+    ScriptedInvoker::Log log;
+    bool fail = false;
+    Script("Owned", 0, [&fail](CallOutcome& outcome) {
+        outcome.result.value.Member("a").SetString("body");
+        outcome.text = "created";
+        outcome.headers.assign(37, {"name", "value"});
+        if (fail) outcome.Fail("refused");
+    }, &log);
+    Response warm;  // builds the table
+    Call(warm, "Owned", Request{kHostMethodGet, "Owned"});
+    MemoryHooks hooks = CountingMemoryHooks();
+    hooks.allocate = &FailingHeap::Allocate;
+    MemoryCounters counters;
+    InstallMemoryHooks(hooks, &counters);
+    const struct {
+        bool fail;
+        bool exhausted;
+        const char* outcome;
+    } cases[] = {
+        {false, false, R"({"a":"body"})"},
+        {true, false, "0 refused"},
+        {false, true, "500 Function call failed"},
+    };
+    for (const auto& c : cases) {
+        fail = c.fail;
+        FailingHeap::failSize = c.exhausted ? 37 * sizeof(HostHeader) : 0;
+        const uint64_t allocated = counters.bytesAllocated.load();
+        const uint64_t freed = counters.bytesFreed.load();
+        {
+            Response response;
+            Call(response, "Owned", Request{kHostMethodGet, "Owned"});
+            EXPECT_EQ(response.Summary(), c.outcome);
+            EXPECT_EQ(Field(response.record.headerCount), c.exhausted ? 0u : 37u) << c.outcome;
+            EXPECT_EQ(Field(response.record.text) == nullptr, c.exhausted) << c.outcome;
+        }
+        EXPECT_EQ(counters.bytesAllocated.load() - allocated, counters.bytesFreed.load() - freed) << c.outcome;
+    }
+    InstallMemoryHooks(CountingMemoryHooks(), &ModuleMemoryCounters());
 }
 
 TEST_F(Completions, OnlyTwoResultTypesGetTheCallContext) {
