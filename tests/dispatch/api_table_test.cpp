@@ -106,6 +106,8 @@ TEST_F(ApiTableTest, StructureMembersCarryCodesOffsetsAndDescribedNames) {
     const ApiTypeEntry* note = FindType(Table(), "TestNote");
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(Field(note->size), sizeof(Note));
+    EXPECT_STREQ(Field(note->nameSpace), "") << "empty texts are texts, not null";
+    EXPECT_STREQ(Field(note->description), "");
     ASSERT_EQ(Field(note->count), 2u);
     EXPECT_EQ(Field(note->enumerators), nullptr);
     ASSERT_EQ(Field(note->tagCount), 2u);
@@ -202,7 +204,7 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
     raw.arguments[2].type = {static_cast<BindingType>(20), static_cast<BindingType>(0xFFFFFFFF)};
     raw.locations = {ArgumentLocation::Any, static_cast<ArgumentLocation>(3), static_cast<ArgumentLocation>(9)};
     raw.result = TypeRefOf<BindingProperty>(&registry_);
-    raw.shownResult = TypeRefOf<Tone>(&registry_);
+    raw.shownResult = TypeRefOf<std::vector<Tone>>(&registry_);
     raw.invoker = std::make_unique<IdleInvoker>();
     ASSERT_TRUE(functions.Add(std::move(raw), &error)) << error;
 
@@ -250,8 +252,10 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
 
     const ApiFunctionEntry& rawEntry = Table().functions[1];
     EXPECT_EQ(Field(rawEntry.method), 0u) << "a code past 8 goes out as 0";
-    EXPECT_EQ(Field(rawEntry.resultType), 16u) << "the shown result type";
+    EXPECT_EQ(Field(rawEntry.resultType), 15u) << "the shown result type";
+    EXPECT_EQ(Field(rawEntry.resultElementType), 16u);
     EXPECT_STREQ(Field(rawEntry.resultDescribedType), "TestTone");
+    EXPECT_EQ(Field(rawEntry.threadSafe), 0u);
     EXPECT_STREQ(Field(rawEntry.async), "") << "a synchronous function";
     const ApiArgumentEntry* a = Field(rawEntry.arguments);
     EXPECT_EQ(Field(a[0].type), 15u) << "the shown argument type";
