@@ -259,6 +259,7 @@ TEST_F(ExposedFunctions, AnyCallableWithParametersOfAnyConvertedType) {
     EXPECT_EQ(Summary("Nothing", "Nothing"), "") << "a void result is an empty value";
     EXPECT_EQ(nothings, 1);
     EXPECT_EQ(Summary("Add", "Add?a=1"), "0 A value for 'b' is required.") << "a required argument that nobody gave";
+    EXPECT_EQ(counter.calls, 1) << "a function whose arguments do not convert is not called";
 
     // An optional enum that nobody gave is 0, its type's default, whether or
     // not an enumerator has that number; enums go out by name.
