@@ -195,6 +195,9 @@ TEST_F(FunctionHelpTest, EveryPartOfAFunctionInEpytext) {
               "@threadsafe: true\r\n"
               "@async: L{Pair}\r\n");
     EXPECT_EQ(FunctionEpytext(Function("Bare")), "Nothing else.\r\n\r\n") << "only its description block";
+    BindingFunctionDescription plain;
+    plain.result = TypeRefOf<Pair>(&registry_);
+    EXPECT_EQ(FunctionEpytext(plain), "@rtype: L{Pair}\r\n") << "neither thread-safe nor asynchronous unless said";
 }
 
 TEST_F(FunctionHelpTest, FunctionsInTheFullFormat) {
