@@ -14,7 +14,7 @@
 namespace Vorn {
 namespace {
 
-enum class Letter : int32_t { Zeta = 0, Alpha = 1, Beta = 1 };
+enum class Letter : int32_t { Zeta = 0, Alpha = 1, Beta = 1, Omega = -1 };
 struct Pair {
     int32_t a = 0;
 };
@@ -26,7 +26,7 @@ struct BindingDescriptor<Letter> {
     static constexpr const char* kName = "Letter";
     static constexpr const char* kDescription = "-Greek {letters}";
     static constexpr BindingEnumeratorSpec kEnumerators[] = {
-        {"Zeta", 0, "last"}, {"Beta", 1}, {"Alpha", 1, "first"}};
+        {"Zeta", 0, "last"}, {"Beta", 1}, {"Alpha", 1, "first"}, {"Omega", -1}};
 };
 template <>
 struct BindingDescriptor<Pair> {
@@ -133,19 +133,22 @@ TEST_F(Help, EnumeratorsByNumberInEpytextAndByNameInFull) {
     RegisterBindingType<Pair>(registry_);
     EXPECT_EQ(TypeEpytext(Type("Letter")),
               "E{-}Greek E{lb}lettersE{rb}\r\n\r\n"
+              "@cvar Omega: (-1)\r\n"  // a signed order
               "@cvar Zeta: (0) last\r\n"
               "@cvar Alpha: (1) first\r\n"  // one number: name order
               "@cvar Beta: (1)\r\n"
               "@size: 4\r\n");
     EXPECT_EQ(TypeEpytext(Type("Pair")), "@ivar a: one {half}\r\n@type a: int32\r\n") << "member texts are not escaped";
 
+    BindingTypeDescription spaced = Type("Letter");
+    spaced.nameSpace = "Greek";
     BindingResult letter;
-    NativeToValue(letter, TypeHelp(Type("Letter")), &registry_);
+    NativeToValue(letter, TypeHelp(spaced), &registry_);
     ASSERT_TRUE(letter.ok) << letter.Message();
     EXPECT_EQ(SerializeJson(letter.value, nullptr),
-              R"({"description":"-Greek {letters}","fields":[],"name":"Letter","nameSpace":"","size":4,"tags":[],)"
+              R"({"description":"-Greek {letters}","fields":[],"name":"Letter","nameSpace":"Greek","size":4,"tags":[],)"
               R"("values":[{"description":"first","name":"Alpha","value":1},{"description":"","name":"Beta","value":1},)"
-              R"({"description":"last","name":"Zeta","value":0}]})");
+              R"({"description":"","name":"Omega","value":-1},{"description":"last","name":"Zeta","value":0}]})");
     BindingResult pair;
     NativeToValue(pair, TypeHelp(Type("Pair")), &registry_);
     EXPECT_EQ(SerializeJson(pair.value, nullptr),
@@ -192,6 +195,9 @@ TEST_F(FunctionHelpTest, EveryPartOfAFunctionInEpytext) {
               "@threadsafe: true\r\n"
               "@async: L{Pair}\r\n");
     EXPECT_EQ(FunctionEpytext(Function("Bare")), "Nothing else.\r\n\r\n") << "only its description block";
+    BindingFunctionDescription plain;
+    plain.result = TypeRefOf<Pair>(&registry_);
+    EXPECT_EQ(FunctionEpytext(plain), "@rtype: L{Pair}\r\n") << "neither thread-safe nor asynchronous unless said";
 }
 
 TEST_F(FunctionHelpTest, FunctionsInTheFullFormat) {

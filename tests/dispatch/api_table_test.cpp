@@ -106,6 +106,8 @@ TEST_F(ApiTableTest, StructureMembersCarryCodesOffsetsAndDescribedNames) {
     const ApiTypeEntry* note = FindType(Table(), "TestNote");
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(Field(note->size), sizeof(Note));
+    EXPECT_STREQ(Field(note->nameSpace), "") << "empty texts are texts, not null";
+    EXPECT_STREQ(Field(note->description), "");
     ASSERT_EQ(Field(note->count), 2u);
     EXPECT_EQ(Field(note->enumerators), nullptr);
     ASSERT_EQ(Field(note->tagCount), 2u);
@@ -140,6 +142,8 @@ TEST_F(ApiTableTest, EnumerationsInNameOrderAndEmptyStructures) {
     EXPECT_EQ(Field(tone->enumerators[0].value), -1);
     EXPECT_STREQ(Field(tone->enumerators[1].name), "Low");
     EXPECT_STREQ(Field(tone->enumerators[1].description), "deep");
+    EXPECT_EQ(Field(tone->enumerators[0].next), &tone->enumerators[1]);
+    EXPECT_EQ(Field(tone->enumerators[1].next), nullptr);
 
     const ApiTypeEntry* rest = FindType(Table(), "TestRest");
     ASSERT_NE(rest, nullptr);
@@ -195,10 +199,12 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
     raw.arguments[0].type = TypeRefOf<BindingProperty>(&registry_);
     raw.arguments[0].shownType = TypeRefOf<std::vector<Note>>(&registry_);
     raw.arguments[1].name = "b";
+    raw.arguments[1].type = {BindingType::Map, BindingType::Bool};
     raw.arguments[2].name = "c";
+    raw.arguments[2].type = {static_cast<BindingType>(20), static_cast<BindingType>(0xFFFFFFFF)};
     raw.locations = {ArgumentLocation::Any, static_cast<ArgumentLocation>(3), static_cast<ArgumentLocation>(9)};
     raw.result = TypeRefOf<BindingProperty>(&registry_);
-    raw.shownResult = TypeRefOf<Tone>(&registry_);
+    raw.shownResult = TypeRefOf<std::vector<Tone>>(&registry_);
     raw.invoker = std::make_unique<IdleInvoker>();
     ASSERT_TRUE(functions.Add(std::move(raw), &error)) << error;
 
@@ -230,6 +236,7 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
     EXPECT_STREQ(Field(note[0].description), "what");
     EXPECT_EQ(Field(note[0].type), 17u);
     EXPECT_STREQ(Field(note[0].describedType), "TestNote");
+    EXPECT_EQ(Field(note[0].optional), 0u);
     EXPECT_EQ(Field(note[0].next), &note[1]);
     EXPECT_EQ(Field(note[1].type), 15u);
     EXPECT_EQ(Field(note[1].elementType), 9u);
@@ -245,13 +252,20 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
 
     const ApiFunctionEntry& rawEntry = Table().functions[1];
     EXPECT_EQ(Field(rawEntry.method), 0u) << "a code past 8 goes out as 0";
-    EXPECT_EQ(Field(rawEntry.resultType), 16u) << "the shown result type";
+    EXPECT_EQ(Field(rawEntry.resultType), 15u) << "the shown result type";
+    EXPECT_EQ(Field(rawEntry.resultElementType), 16u);
     EXPECT_STREQ(Field(rawEntry.resultDescribedType), "TestTone");
+    EXPECT_EQ(Field(rawEntry.threadSafe), 0u);
     EXPECT_STREQ(Field(rawEntry.async), "") << "a synchronous function";
     const ApiArgumentEntry* a = Field(rawEntry.arguments);
     EXPECT_EQ(Field(a[0].type), 15u) << "the shown argument type";
     EXPECT_EQ(Field(a[0].elementType), 17u);
     EXPECT_STREQ(Field(a[0].describedType), "TestNote");
+    // Type codes 1 to 19 pass as they are; others go out as 0.
+    EXPECT_EQ(Field(a[1].type), 19u);
+    EXPECT_EQ(Field(a[1].elementType), 1u);
+    EXPECT_EQ(Field(a[2].type), 0u);
+    EXPECT_EQ(Field(a[2].elementType), 0u);
     const ApiArgumentLocation* rawLocations = Field(rawEntry.locations);
     EXPECT_EQ(Field(rawLocations[0].location), 0u);
     EXPECT_EQ(Field(rawLocations[1].location), 3u) << "codes 1 to 5 pass as they are";

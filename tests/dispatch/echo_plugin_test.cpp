@@ -122,6 +122,8 @@ TEST_F(EchoCalls, ArgumentsFromPathQueryAndHeaders) {
         {"/echo/v1/items/7?verbose=false", {}, R"({"count":0,"filter":null,"id":"7","trace":"","verbose":false})"},
         {"/echo/v1/items/7?verbose=1&count=0x10", {}, R"({"count":16,"filter":null,"id":"7","trace":"","verbose":true})"},
         {"/echo/v1/items/7?count=1&count=-2", {}, R"({"count":-2,"filter":null,"id":"7","trace":"","verbose":false})"},
+        {"/echo/v1/items/7?co%75nt=3", {}, R"({"count":3,"filter":null,"id":"7","trace":"","verbose":false})"},
+        {"/echo/v1/items/7?filter=a=b", {}, R"({"count":0,"filter":"a=b","id":"7","trace":"","verbose":false})"},
         {"/echo/v1/items/7?filter={\"a\":1}", {}, R"({"count":0,"filter":{"a":1},"id":"7","trace":"","verbose":false})"},
         {"/echo/v1/items/7?filter=%20[1,2]", {}, R"({"count":0,"filter":[1,2],"id":"7","trace":"","verbose":false})"},
         {"/echo/v1/items/7?filter=---%0aa:%20b", {}, R"({"count":0,"filter":{"a":"b"},"id":"7","trace":"","verbose":false})"},
@@ -174,7 +176,10 @@ TEST_F(EchoCalls, FailuresOfRoutingAndArguments) {
         {kHostMethodGet, "/echo/v1/items/7?filter.4294967295=y", "0 Index 4294967295 is out of range"},
         {kHostMethodGet, "/echo/v1/items/7?filter.99999999999999999999=y", "0 Index 99999999999999999999 is out of range"},
         {kHostMethodGet, "/echo/v1/items/7?filter.2147483647=y", "0 Index 2147483647 is out of range"},
+        {kHostMethodGet, "/echo/v1/items/7?filter.18446744073709551615=y", "0 Index 18446744073709551615 is out of range"},
         {kHostMethodGet, "/echo/v1/items/7?filter.a.40000=x&filter.b.40000=y", "0 Index 40000 is out of range"},
+        // 65535 elements, one more, and then one too many.
+        {kHostMethodGet, "/echo/v1/items/7?filter.65534=x&filter.65535=y&count.0=1", "0 Index 0 is out of range"},
         {kHostMethodGet, "/echo/v1/items/7?filter={\"a\":",
          "0 Couldn't deserialize JSON value for parameter 'filter' of 'Echo': Error: Invalid value. at offset 5."},
         // Values convert to their types when the function is called, after
@@ -188,6 +193,8 @@ TEST_F(EchoCalls, FailuresOfRoutingAndArguments) {
     }
     EXPECT_EQ(Summary(Echo("/echo/v1/items/7?filter.65535=y")).substr(0, 8), R"({"count")")
         << "an index may make a collection of 65536 elements";
+    EXPECT_EQ(Summary(Echo("/echo/v1/items/7?filter.65534=x&filter.65535=y")).substr(0, 8), R"({"count")")
+        << "growing a collection counts only the elements added";
 }
 
 TEST_F(EchoCalls, NamedValuesByNameAndAfterThePathParameters) {
@@ -197,6 +204,7 @@ TEST_F(EchoCalls, NamedValuesByNameAndAfterThePathParameters) {
     const struct {
         std::vector<Host::RecordedParameter> values;
         const char* outcome;
+        const char* path = "/echo/v1/items/7";
     } cases[] = {
         {{named("count", "5"), named("verbose", "true")},
          R"({"count":5,"filter":null,"id":"7","trace":"","verbose":true})"},
@@ -208,6 +216,8 @@ TEST_F(EchoCalls, NamedValuesByNameAndAfterThePathParameters) {
          R"({"count":0,"filter":{"a":1,"b":2},"id":"7","trace":"","verbose":false})"},
         {{named("id", R"("from a value")")},
          R"({"count":0,"filter":null,"id":"from a value","trace":"","verbose":false})"},
+        {{named("count", "5")}, R"({"count":5,"filter":null,"id":"7","trace":"","verbose":false})",
+         "/echo/v1/items/7?count=3"},
         {{named(std::nullopt, "1"), named(std::nullopt, "true"), named(std::nullopt, "null"),
           named(std::nullopt, R"("t")"), named(std::nullopt, "2")},
          "0 Unknown argument '5' for 'Echo'."},
@@ -216,7 +226,7 @@ TEST_F(EchoCalls, NamedValuesByNameAndAfterThePathParameters) {
         {{named("trace", "3")}, "0 Couldn't assign value to 'trace' because the input is not a string."},
     };
     for (const auto& c : cases) {
-        Host::FunctionCall call = Echo("/echo/v1/items/7");
+        Host::FunctionCall call = Echo(c.path);
         call.values = c.values;
         EXPECT_EQ(Summary(call), c.outcome) << Compact(c.values.front().value);
     }
@@ -225,6 +235,10 @@ TEST_F(EchoCalls, NamedValuesByNameAndAfterThePathParameters) {
     submit.body.reset();
     submit.values = {named(std::nullopt, R"({"p":1})"), named(std::nullopt, R"("t")")};
     EXPECT_EQ(Summary(submit), R"({"payload":{"p":1},"tag":"t"})");
+    // The body comes last of all.
+    Host::FunctionCall both = Submit("application/json", R"({"b":2})", "/echo/v1/submit?tag=q");
+    both.values = {named("payload", R"({"p":1})"), named("tag", R"("t")")};
+    EXPECT_EQ(Summary(both), R"({"payload":{"b":2},"tag":"t"})");
 }
 
 TEST_F(EchoCalls, BodiesByContentType) {
@@ -240,10 +254,12 @@ TEST_F(EchoCalls, BodiesByContentType) {
         {"application/vnd.api+json", "null", R"({"payload":null,"tag":""})"},
         {"application/x-yaml", "a: [1, two]", R"({"payload":{"a":[1,"two"]},"tag":""})"},
         {"application/x-msgpack", pack, R"({"payload":{"a":1},"tag":""})"},
+        {"application/X-MsgPack-ext", pack, R"({"payload":{"a":1},"tag":""})"},
         {"application/x-msgpack", pack + '\xC0', "0 Extra MessgePack data found in body"},
         {"application/x-msgpack", "\x81\xA1", "0 Invalid MessagePack data. String of size 1 at position 2 is truncated."},
         {"application/json", "{", "0 Error: Missing a name for object member. at offset 1."},
         {"text/json", "{}", "0 Unsupported body content type"},
+        {"xpplication/json", "{}", "0 Unsupported body content type"},  // every byte of the type counts
         {"", "{}", "0 Unsupported body content type"},
         {std::nullopt, "{}", "0 Unsupported body content type"},
         {"text/x-yaml", "a: 1", "0 Unsupported body content type"},
@@ -272,6 +288,7 @@ TEST_F(EchoCalls, RestOfPathAndLiteralRoutes) {
     Host::FunctionCall files;
     files.function = "Files";
     files.method = kHostMethodGet;
+    files.customMethod = "PURGE";  // read only with method 8
     const struct {
         const char* path;
         const char* outcome;

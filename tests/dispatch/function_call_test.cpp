@@ -5,6 +5,7 @@
 // the API table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "binding/binding_descriptor.h"
+#include "binding/binding_limits.h"
 #include "binding/flat_value.h"
 #include "boundary_field.h"
 #include "dispatch/api_table.h"
@@ -22,6 +24,7 @@
 #include "formats/json_writer.h"
 #include "platform/clock.h"
 #include "recording_log_target.h"
+#include "support/memory_hooks.h"
 
 namespace Vorn {
 namespace {
@@ -137,8 +140,10 @@ protected:
         record.method = request.method;
         record.path = request.path.c_str();
         record.functionContext = Field(entry->context);
+        // Counts beside absent arrays must not be read as arrays.
         record.headers = headers.empty() ? nullptr : headers.data();
-        record.headerCount = static_cast<uint32_t>(headers.size());
+        record.headerCount = headers.empty() ? 3 : static_cast<uint32_t>(headers.size());
+        record.valueCount = 3;
         record.context = request.word;
         record.customMethod = request.customMethod.c_str();
         const ApiCallEntry call = Field(entry->call);
@@ -232,7 +237,8 @@ TEST_F(ExposedFunctions, AnyCallableWithParametersOfAnyConvertedType) {
     Expose({.name = "Add", .arguments = {{.name = "a"}, {.name = "b"}}}, BindMethod(&counter, &Counter::Add));
     Expose({.name = "Name"}, BindMethod(&counter, &Counter::Name));
     Expose({.name = "Twice", .arguments = {{.name = "n"}}}, &Twice);
-    Expose({.name = "Nothing"}, [] {});
+    int nothings = 0;
+    Expose({.name = "Nothing"}, [&nothings] { ++nothings; });
     Expose({.name = "Shapes",
             .arguments = {{.name = "list", .optional = true},
                           {.name = "point", .optional = true},
@@ -245,10 +251,15 @@ TEST_F(ExposedFunctions, AnyCallableWithParametersOfAnyConvertedType) {
 
     EXPECT_EQ(Summary("Add", "Add?a=2&b=0x10"), "18");
     EXPECT_EQ(counter.calls, 1);
+    CallOutcome mismatched;
+    EXPECT_EQ(functions_.Find("Add")->description.invoker->Invoke(mismatched, {}, 0), 0u);
+    EXPECT_EQ(mismatched.result.Message(), "The call has the wrong number of arguments.") << "no argument read past the list";
     EXPECT_EQ(Summary("Name", "Name"), R"("counter")");
     EXPECT_EQ(Summary("Twice", "Twice?n=-4"), "-8");
     EXPECT_EQ(Summary("Nothing", "Nothing"), "") << "a void result is an empty value";
+    EXPECT_EQ(nothings, 1);
     EXPECT_EQ(Summary("Add", "Add?a=1"), "0 A value for 'b' is required.") << "a required argument that nobody gave";
+    EXPECT_EQ(counter.calls, 1) << "a function whose arguments do not convert is not called";
 
     // An optional enum that nobody gave is 0, its type's default, whether or
     // not an enumerator has that number; enums go out by name.
@@ -274,6 +285,32 @@ TEST_F(ExposedFunctions, AnyCallableWithParametersOfAnyConvertedType) {
     for (const auto& c : cases) EXPECT_EQ(Summary("Shapes", std::string("Shapes") + c.query), c.outcome) << c.query;
 }
 
+TEST_F(ExposedFunctions, LaterSourcesWinAndHeadersReachByTheLowerCaseName) {
+    Expose({.name = "Sources",
+            .pathTemplate = "/s/{a}",
+            .arguments = {{.name = "traceId", .location = ArgumentLocation::Header, .optional = true},
+                          {.name = "a"},
+                          {.name = "n", .location = ArgumentLocation::Query, .optional = true}}},
+           [](std::string traceId, std::string a, std::string n) { return a + "|" + traceId + "|" + n; });
+    const struct {
+        const char* path;
+        std::vector<std::pair<std::string, std::string>> headers;
+        const char* outcome;
+    } cases[] = {
+        {"/s/p", {{"a", "h"}}, R"("p||")"},        // the path over a header
+        {"/s/p?a=q", {{"a", "h"}}, R"("q||")"},    // the query over the path
+        {"/s/p", {{"traceid", "t"}}, R"("p|t|")"},
+        {"/s/p", {{"traceId", "t"}}, R"("p||")"},  // header names compare as sent
+        {"/s/p", {{"n", "5"}}, R"("p||")"},        // a query argument takes no header
+        {"/s/p?n=5", {}, R"("p||5")"},
+    };
+    for (const auto& c : cases) {
+        Response response;
+        Call(response, "Sources", Request{kHostMethodGet, c.path, c.headers});
+        EXPECT_EQ(response.Summary(), c.outcome) << c.path << " " << (c.headers.empty() ? "" : c.headers[0].first);
+    }
+}
+
 // A completion scripted by the test; it records what it was given.
 class ScriptedInvoker : public FunctionInvoker {
 public:
@@ -284,14 +321,16 @@ public:
         bool hadContext = false;
         CallContext context;
         uintptr_t invokeWord = 0;
+        const char* invokeFailure = nullptr;  // set by the test: Invoke fails with it
     };
 
     ScriptedInvoker(uint32_t resultType, std::function<void(CallOutcome&)> complete, Log* log)
         : resultType_(resultType), complete_(std::move(complete)), log_(log) {}
 
-    uintptr_t Invoke(CallOutcome&, std::span<const BindingProperty>, uintptr_t word) override {
+    uintptr_t Invoke(CallOutcome& outcome, std::span<const BindingProperty>, uintptr_t word) override {
         ++log_->invokes;
         log_->invokeWord = word;
+        if (log_->invokeFailure != nullptr) outcome.Fail(log_->invokeFailure);
         return 42;
     }
     void Complete(CallOutcome& outcome, const CallContext* context, uintptr_t handle, uintptr_t) override {
@@ -352,35 +391,72 @@ protected:
 
 TEST_F(Completions, TheResponseCarriesWhatTheCompletionSet) {
     ScriptedInvoker::Log log;
-    Script("Full", 0, [](CallOutcome& outcome) {
+    bool fail = false;
+    Script("Full", 0, [&fail](CallOutcome& outcome) {
         outcome.result.value.SetString("body");
         outcome.flag = 7;
         outcome.resultForm = 2;
         outcome.status = 201;
         outcome.text = "created";
         outcome.headers = {{"location", "/x/1"}, {"etag", "\"a\""}};
+        if (fail) outcome.Fail("refused");
     }, &log);
-    Response response;
-    Call(response, "Full", Request{kHostMethodGet, "Full", {}, {}, 0x77});
-    EXPECT_EQ(response.Summary(), R"("body")");
-    EXPECT_EQ(Field(response.record.flag), 7u);
-    EXPECT_EQ(Field(response.record.resultForm), 2u);
-    EXPECT_EQ(Field(response.record.status), 201u);
-    EXPECT_STREQ(Field(response.record.text), "created");
-    ASSERT_EQ(Field(response.record.headerCount), 2u);
-    const HostHeader* headers = Field(response.record.headers);
-    EXPECT_STREQ(headers[0].name, "location");
-    EXPECT_STREQ(headers[1].value, "\"a\"");
-    EXPECT_EQ(Field(response.record.streamRead), nullptr);
-    EXPECT_EQ(log.invokes, 1);
-    EXPECT_EQ(log.invokeWord, 0x77u) << "the request word reaches the invoker";
-    EXPECT_EQ(log.releases, 1) << "the call handle is released once the response is filled";
+    // A failure keeps all but the result.
+    for (const bool failing : {false, true}) {
+        fail = failing;
+        log = {};
+        Response response;
+        Call(response, "Full", Request{kHostMethodGet, "Full", {}, {}, 0x77});
+        EXPECT_EQ(response.Summary(), failing ? "201 refused" : R"("body")");
+        EXPECT_EQ(Field(response.record.flag), 7u) << failing;
+        EXPECT_EQ(Field(response.record.resultForm), 2u) << failing;
+        EXPECT_EQ(Field(response.record.status), 201u) << failing;
+        EXPECT_STREQ(Field(response.record.text), "created") << failing;
+        ASSERT_EQ(Field(response.record.headerCount), 2u) << failing;
+        const HostHeader* headers = Field(response.record.headers);
+        EXPECT_STREQ(headers[0].name, "location");
+        EXPECT_STREQ(headers[1].value, "\"a\"");
+        EXPECT_EQ(Field(response.record.streamRead), nullptr);
+        EXPECT_EQ(log.invokes, 1);
+        EXPECT_EQ(log.invokeWord, 0x77u) << "the request word reaches the invoker";
+        EXPECT_EQ(log.releases, 1) << "the call handle is released once the response is filled";
 
-    // Released, the record is all zeros and owns nothing more.
-    HostResponseRelease release = response.record.release;
-    release(&response.record);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&response.record);
-    EXPECT_TRUE(std::all_of(bytes, bytes + sizeof(HostResponse), [](unsigned char b) { return b == 0; }));
+        // Released, the record is all zeros and owns nothing more.
+        HostResponseRelease release = response.record.release;
+        release(&response.record);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&response.record);
+        EXPECT_TRUE(std::all_of(bytes, bytes + sizeof(HostResponse), [](unsigned char b) { return b == 0; }));
+    }
+}
+
+// Nothing is invoked once an argument failed; a handle is released even
+// when the invocation that made it failed.
+TEST_F(Completions, ArgumentFailuresStopTheCallAndHandlesAreReleased) {
+    ScriptedInvoker::Log log;
+    Script("F", 0, [](CallOutcome&) {}, &log);
+    const struct {
+        const char* path;
+        const char* invokeFailure;
+        const char* outcome;
+        int invokes;
+        int completes;
+        int releases;
+    } cases[] = {
+        {"F?q=1", nullptr, "", 1, 1, 1},
+        {"F?bogus=1", nullptr, "0 Unknown argument 'bogus' for 'F'.", 0, 0, 0},
+        {"F?q=", nullptr, "0 Expected value for argument 'q'.", 0, 0, 0},
+        {"F", "refused", "0 refused", 1, 0, 1},
+    };
+    for (const auto& c : cases) {
+        log = {};
+        log.invokeFailure = c.invokeFailure;
+        Response response;
+        Call(response, "F", Request{kHostMethodGet, c.path});
+        EXPECT_EQ(response.Summary(), c.outcome) << c.path;
+        EXPECT_EQ(log.invokes, c.invokes) << c.path;
+        EXPECT_EQ(log.completes, c.completes) << c.path;
+        EXPECT_EQ(log.releases, c.releases) << c.path;
+    }
 }
 
 TEST_F(Completions, ResultFormsOutsideOneToThreeAndEmptyTexts) {
@@ -402,9 +478,12 @@ TEST_F(Completions, StreamsAreHandedOverAndFailuresDropThem) {
     ScriptedInvoker::Log log;
     bool destroyed = false;
     bool fail = false;
+    bool deep = false;
     Script("Stream", 0, [&](CallOutcome& outcome) {
         outcome.stream = std::make_unique<TextStream>("0123456789", &destroyed);
         if (fail) outcome.Fail("no stream for you");
+        BindingProperty* value = &outcome.result.value;
+        for (std::size_t i = 0; deep && i <= kMaxNestingDepth; ++i) value = &value->AppendElement();
     }, &log);
     {
         Response response;
@@ -425,18 +504,87 @@ TEST_F(Completions, StreamsAreHandedOverAndFailuresDropThem) {
             text.append(buffer, length);
         }
         EXPECT_EQ(text, "0123456789");
+        uint32_t length = 4;
+        EXPECT_FALSE(read(nullptr, text.data(), &length, &more)) << "no stream, nothing read";
         HostStreamRelease release = response.record.streamRelease;
         release(stream);
         EXPECT_TRUE(destroyed);
     }
-    destroyed = false;
-    fail = true;
-    Response failed;
-    Call(failed, "Stream", Request{kHostMethodGet, "Stream"});
-    EXPECT_EQ(failed.Summary(), "0 no stream for you");
-    EXPECT_EQ(Field(failed.record.streamRead), nullptr);
-    EXPECT_EQ(Field(failed.record.stream), nullptr);
-    EXPECT_TRUE(destroyed) << "a failure releases the stream";
+    // Neither a failure nor a result that cannot be sent carries the stream.
+    const struct {
+        bool fail;
+        bool deep;
+        const char* outcome;
+    } failures[] = {
+        {true, false, "0 no stream for you"},
+        {false, true, "400 The result of 'Stream' is nested too deeply to be sent."},
+    };
+    for (const auto& f : failures) {
+        destroyed = false;
+        fail = f.fail;
+        deep = f.deep;
+        Response failed;
+        Call(failed, "Stream", Request{kHostMethodGet, "Stream"});
+        EXPECT_EQ(failed.Summary(), f.outcome);
+        EXPECT_EQ(Field(failed.record.streamRead), nullptr) << f.outcome;
+        EXPECT_EQ(Field(failed.record.stream), nullptr) << f.outcome;
+        EXPECT_TRUE(destroyed) << f.outcome << ": the stream is released";
+    }
+}
+
+// The counting heap, failing once the one allocation of an armed size.
+struct FailingHeap {
+    static inline std::size_t failSize = 0;
+    static void* Allocate(std::size_t bytes, MemoryCounters* counters) {
+        if (bytes == failSize) {
+            failSize = 0;
+            return nullptr;
+        }
+        return CountingMemoryHooks().allocate(bytes, counters);
+    }
+};
+
+// What a response owns, its release frees, also after memory ran out while
+// the response was filled: that failure is all the host then gets.
+TEST_F(Completions, ResponsesReleaseAllTheyOwnAlsoWhenMemoryRunsOut) {
+    ScriptedInvoker::Log log;
+    bool fail = false;
+    Script("Owned", 0, [&fail](CallOutcome& outcome) {
+        outcome.result.value.Member("a").SetString("body");
+        outcome.text = "created";
+        outcome.headers.assign(37, {"name", "value"});
+        if (fail) outcome.Fail("refused");
+    }, &log);
+    Response warm;  // builds the table
+    Call(warm, "Owned", Request{kHostMethodGet, "Owned"});
+    MemoryHooks hooks = CountingMemoryHooks();
+    hooks.allocate = &FailingHeap::Allocate;
+    MemoryCounters counters;
+    InstallMemoryHooks(hooks, &counters);
+    const struct {
+        bool fail;
+        bool exhausted;
+        const char* outcome;
+    } cases[] = {
+        {false, false, R"({"a":"body"})"},
+        {true, false, "0 refused"},
+        {false, true, "500 Function call failed"},
+    };
+    for (const auto& c : cases) {
+        fail = c.fail;
+        FailingHeap::failSize = c.exhausted ? 37 * sizeof(HostHeader) : 0;
+        const uint64_t allocated = counters.bytesAllocated.load();
+        const uint64_t freed = counters.bytesFreed.load();
+        {
+            Response response;
+            Call(response, "Owned", Request{kHostMethodGet, "Owned"});
+            EXPECT_EQ(response.Summary(), c.outcome);
+            EXPECT_EQ(Field(response.record.headerCount), c.exhausted ? 0u : 37u) << c.outcome;
+            EXPECT_EQ(Field(response.record.text) == nullptr, c.exhausted) << c.outcome;
+        }
+        EXPECT_EQ(counters.bytesAllocated.load() - allocated, counters.bytesFreed.load() - freed) << c.outcome;
+    }
+    InstallMemoryHooks(CountingMemoryHooks(), &ModuleMemoryCounters());
 }
 
 TEST_F(Completions, OnlyTwoResultTypesGetTheCallContext) {
@@ -465,6 +613,22 @@ TEST_F(Completions, OnlyTwoResultTypesGetTheCallContext) {
         EXPECT_EQ(context.method, 8u);
         EXPECT_EQ(context.customMethod, "PURGE");
         EXPECT_EQ(context.headers, (std::unordered_map<std::string, std::string>{{"a", "3"}, {"B", "2"}}));
+    }
+    // The custom text is read for method 8 only; codes past 8 are 0.
+    ScriptedInvoker::Log log;
+    Script("Methods", kContextResultTypes[0], [](CallOutcome&) {}, &log);
+    const struct {
+        uint32_t method;
+        uint32_t seen;
+        const char* customMethod;
+    } methods[] = {{8, 8, "PURGE"}, {2, 2, ""}, {0, 0, ""}, {9, 0, ""}, {0xFFFFFFFF, 0, ""}};
+    for (const auto& m : methods) {
+        Response response;
+        Call(response, "Methods", Request{m.method, "Methods", {}, "PURGE"});
+        ASSERT_TRUE(log.hadContext) << m.method << ": " << response.Error();
+        EXPECT_EQ(log.context.method, m.seen) << m.method;
+        EXPECT_EQ(log.context.customMethod, m.customMethod) << m.method;
+        log = {};
     }
 }
 

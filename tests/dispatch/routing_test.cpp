@@ -155,6 +155,9 @@ TEST(PathTemplate, LongPathsDoNotExhaustTheStack) {
     // Every slash is a place the first capture might end; each is tried
     // once, and the second capture looks no further than its own segment.
     EXPECT_EQ(MatchText("/a/{+x}/{y}/c", "/a/" + std::string(1 << 18, '/')), "no match");
+    // Three captures that may each end at any slash: each (capture,
+    // position) fails once, not once per way of reaching it.
+    EXPECT_EQ(MatchText("/a/{+x}/{+y}/{+z}/c", "/a/" + std::string(3000, '/')), "no match");
 }
 
 class Routes : public ::testing::Test {
