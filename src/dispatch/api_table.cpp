@@ -54,7 +54,8 @@ std::unique_ptr<ApiTableStorage> BuildApiTable(const TypeRegistry& registry, con
         functions != nullptr ? functions->Functions() : std::vector<std::shared_ptr<const ExposedFunction>>{};
     const std::vector<const BindingTypeDescription*> types = registry.Types();
     const std::vector<const BindingEventDescription*> events = registry.Events();
-    // Reserved up front: records point into these arrays.
+    // Records point into the inner arrays, whose buffers an outer array's
+    // growth moves without copying; reserving spares those moves.
     storage->members_.reserve(types.size());
     storage->enumerators_.reserve(types.size());
     storage->tagLists_.reserve(types.size() + events.size() + exposed.size());

@@ -38,9 +38,9 @@ RequestParameters::~RequestParameters() {
 }
 
 bool RequestParameters::Add(const BindingProperty& value, const TypeRegistry* registry) {
+    // Value-initialised: a null name and an empty value, safe to release
+    // whether or not the conversion below fills it.
     HostNamedValue& entry = entries_.emplace_back();
-    entry.name = nullptr;
-    std::memset(&entry.value, 0, sizeof(entry.value));
     if (!FlatFromValue(value, registry, &entry.value)) {
         Fail("The parameters are nested too deeply to be sent.");
         return false;

@@ -156,10 +156,9 @@ public:
 private:
     friend struct PluginRuntime;
 
+    // Keyed by name in timers_; each firing schedules the next.
     struct Timer {
-        std::string name;
         double interval = 0.0;
-        uint64_t deadline = 0;
         uint64_t generation = 0;
         std::function<void()> firing;
     };

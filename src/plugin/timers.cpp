@@ -55,10 +55,8 @@ void VORN_HOST_CALL PluginRuntime::TaskFunction(uintptr_t user) {
 
 void PluginBase::StartTimer(const std::string& name, double intervalSeconds, std::function<void()> callback) {
     Timer& timer = timers_[name];
-    timer.name = name;
     timer.interval = intervalSeconds;
     const uint64_t deadline = SaturatingAdd(Platform::MonotonicNanoseconds(), SecondsToNanoseconds(intervalSeconds));
-    timer.deadline = deadline;
     const uint64_t generation = ++timer.generation;
     timer.firing = [this, name, generation, callback = std::move(callback)] { FireTimer(name, generation, callback); };
     RunAt(FormatMessage("Timer: %1", {name}), timer.firing, deadline);
@@ -78,7 +76,6 @@ void PluginBase::FireTimer(const std::string& name, uint64_t generation, const s
     if (found->second.generation != generation) return;
     const uint64_t deadline =
         SaturatingAdd(Platform::MonotonicNanoseconds(), SecondsToNanoseconds(found->second.interval));
-    found->second.deadline = deadline;
     // The callback may stop or restart this timer, which ends this series.
     const std::function<void()> keep = callback;
     keep();

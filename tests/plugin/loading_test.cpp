@@ -256,6 +256,7 @@ TEST_F(TestPluginHost, AnExceptionInAHandlerIsLoggedAndStaysInside) {
         Host::SimulatedHost second;
         std::string error;
         EXPECT_FALSE(second.Load(VORN_TEST_PLUGIN_PATH, &error)) << point;
+        EXPECT_NE(error.find("did not load the plug-in"), std::string::npos) << "the export said false: " << error;
         EXPECT_EQ(LogLinesWith(host_, 2, " failed: armed to throw in " + point),
                   std::vector<std::string>{(point == "construct" ? "Plugin export" : "Plugin loader") +
                                            std::string(" failed: armed to throw in ") + point});

@@ -14,6 +14,7 @@
 
 #include "logging/logger.h"
 #include "plugin/failure_report.h"
+#include "plugin/host_request.h"
 #include "plugin/plugin_api_version.h"
 #include "plugin/plugin_loader.h"
 #include "plugin/plugin_name.h"
@@ -91,6 +92,8 @@ TEST(PluginApiVersion, TextAddsPrereleaseAndBuild) {
     EXPECT_EQ(VersionText({1, 2, 3, "rc.1", "abc"}), "1.2.3-rc.1+abc");
     EXPECT_EQ(VersionText({1, 2, 3, {}, "abc"}), "1.2.3+abc");
     EXPECT_EQ(VersionText({4294967295u, 0, 0, {}, {}}), "4294967295.0.0");
+    // What a plug-in reports before any host loaded it.
+    EXPECT_EQ(VersionText(PluginApiVersion{}), "0.0.0");
 }
 
 TEST(PluginName, PrefixByTypeAndAnErrorForUnknownTypes) {
@@ -167,6 +170,13 @@ TEST(RequestError, MessageAndNamedFields) {
     EXPECT_EQ(error.Fields().size(), 4u);
     RequestError quiet(0, "x {method}", "GET", "", "");
     EXPECT_EQ(quiet.FindField("errorCode_int"), nullptr) << "a zero code is no field";
+
+    // Of parameters that fail to convert, the first failure is the one told.
+    RequestParameters parameters;
+    parameters.Fail("first");
+    parameters.Fail("second");
+    EXPECT_TRUE(parameters.Failed());
+    EXPECT_EQ(parameters.Error(), "first");
 }
 
 // A registered type as "#IDENTIFIER" and its enumerators (by number) or

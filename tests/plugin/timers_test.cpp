@@ -24,6 +24,8 @@ std::vector<const Host::RecordedTask*> TasksNamed(const Host::SimulatedHost& hos
 TEST_F(Timers, RepeatsEveryIntervalUntilStopped) {
     Run(R"({"action":"keep-groups","groups":["DBG","NET"]})");  // the groups of the runtime's line below
     Run(R"({"action":"start-timer","name":"tick","interval":2})");
+    EXPECT_EQ(Compact(RunOne(R"({"action":"has-timer","name":"tick"})")), R"({"has":true})");
+    EXPECT_EQ(Compact(RunOne(R"({"action":"has-timer","name":"tock"})")), R"({"has":false})");
     std::size_t before = host_.LogLines().size();
     host_.Advance(5 * kSecond);
     EXPECT_EQ(ReportsSince(before).size(), 2u) << "at 2 s and 4 s";
@@ -32,6 +34,7 @@ TEST_F(Timers, RepeatsEveryIntervalUntilStopped) {
     for (const auto* task : tasks) EXPECT_NEAR(task->delaySeconds, 2.0, 0.5);
 
     Run(R"({"action":"stop-timer","name":"tick"})");
+    EXPECT_EQ(Compact(RunOne(R"({"action":"has-timer","name":"tick"})")), R"({"has":false})");
     before = host_.LogLines().size();
     host_.Advance(5 * kSecond);
     EXPECT_TRUE(ReportsSince(before).empty());

@@ -221,6 +221,10 @@ private:
             });
         } else if (action == "stop-timer") {
             StopTimer(std::string(command.GetMember("name").AsString()));
+        } else if (action == "has-timer") {
+            BindingProperty report;
+            report.Member("has").SetBool(HasTimer(std::string(command.GetMember("name").AsString())));
+            Report(report);
         } else if (action == "run-at") {
             // Relative to now, in seconds; negative puts the deadline in the past.
             const double offset = command.GetMember("in").AsDouble();
