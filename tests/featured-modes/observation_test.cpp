@@ -83,6 +83,31 @@ TEST_F(Observation, ChampionCountUpdatesRunTheDecision) {
     EXPECT_EQ(Posts().size(), 1u);
 }
 
+TEST_F(Observation, UpdatesThatDoNotConvertChangeNothing) {
+    LoadAndStart();
+    MakeReady();
+    SetEligible({});
+    QueuesUpdate("[" + FeaturedQueue(1200, kOn) + "]");
+    SetEligible({1200});
+    // Each body has the wrong shape for its resource and is dropped; taken
+    // as an empty record instead, the queues, session, availability or login
+    // would keep the post back.
+    const std::pair<std::string, const char*> updates[] = {
+        {kConfigPath, R"({"NotificationsEnabled":"no"})"},
+        {kQueuesPath, R"({"id":1})"},
+        {"/qel-gameflow/v1/session", "[1]"},
+        {"/qel-gameflow/v1/availability", R"("off")"},
+        {"/qel-login/v1/session", R"({"summonerId":"x"})"},
+        {"/player-notifications/v1/notifications/5", "7"},
+    };
+    for (const auto& [path, body] : updates) {
+        host_.Update(path, Json(body));
+        EXPECT_TRUE(Posts().empty()) << path << ": nothing decided on it";
+    }
+    host_.Update("/qel-champions/v1/inventories/42/champions-playable-count", Json("17"));
+    EXPECT_EQ(Posts().size(), 1u) << "the last good state of each still holds";
+}
+
 TEST_F(Observation, EachConfigurationReplacesTheLastAndADeleteChangesNothing) {
     LoadAndStart();
     host_.Update(kConfigPath, Json(R"({"NotificationsEnabled":false})"));
