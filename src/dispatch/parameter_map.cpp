@@ -16,9 +16,4 @@ const std::string* ParameterMap::Find(std::string_view name) const {
     return found == index_.end() ? nullptr : &entries_[found->second].second;
 }
 
-void ParameterMap::Clear() {
-    entries_.clear();
-    index_.clear();
-}
-
 }  // namespace Vorn

@@ -18,7 +18,6 @@ public:
 
     void Set(std::string_view name, std::string value);
     const std::string* Find(std::string_view name) const;
-    void Clear();
 
     std::size_t Size() const { return entries_.size(); }
     bool Empty() const { return entries_.empty(); }
