@@ -212,6 +212,17 @@ TEST_F(ExposedFunctions, RegistrationFailuresNameTheFunctionAndTheReason) {
              return table.Add(std::move(description), e);
          },
          "Function 'F' was not exposed. It has no invoker."},
+        {"locations that are not one per argument",
+         [&](std::string* e) {
+             BindingFunctionDescription description;
+             description.name = "F";
+             description.arguments.resize(1);
+             description.arguments[0].name = "a";
+             description.invoker = std::make_unique<NativeInvoker<void (*)(int), void, std::tuple<int>>>(
+                 +[](int) {}, &registry, std::vector<std::string>{"a"}, std::vector<bool>{false});
+             return table.Add(std::move(description), e);
+         },
+         "Function 'F' was not exposed. It has 1 arguments and 0 locations."},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -638,10 +649,14 @@ TEST_F(ExposedFunctions, AFunctionThatThrowsAnswersWithAFailure) {
     config.format = "#M";
     target.Configure(config);
     Expose({.name = "Throw"}, []() -> int { throw std::runtime_error("boom"); });
-    Response response;
-    Call(response, "Throw", Request{kHostMethodGet, "Throw"});
-    EXPECT_EQ(response.Summary(), "500 Function call failed");
-    EXPECT_EQ(target.Lines(), (std::vector<std::string>{"Exposed function call failed: boom\n"}));
+    Expose({.name = "ThrowInt"}, []() -> int { throw 7; });
+    for (const char* name : {"Throw", "ThrowInt"}) {
+        Response response;
+        Call(response, name, Request{kHostMethodGet, name});
+        EXPECT_EQ(response.Summary(), "500 Function call failed") << name;
+    }
+    EXPECT_EQ(target.Lines(), (std::vector<std::string>{"Exposed function call failed: boom\n",
+                                                        "Exposed function call failed: unknown exception\n"}));
 }
 
 TEST_F(ExposedFunctions, CallsWithoutAFunctionAreInvalid) {
