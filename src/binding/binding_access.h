@@ -39,8 +39,6 @@ struct BindingPropertyAccess {
     static uint32_t Find(Members* members, std::string_view name, const InternedString* key);
     static BindingProperty& Insert(BindingProperty& v, InternedString* key, uint32_t at);
     static BindingProperty& FindOrInsert(BindingProperty& v, std::string_view name);
-    // Puts a structure's slots in name order (none may be referred to).
-    static void SortMembers(Members* members);
 
     static void ResetDeep(BindingProperty& root);
     static bool CopyShallow(BindingProperty& target, const BindingProperty& source);

@@ -280,43 +280,6 @@ BindingProperty& BindingPropertyAccess::FindOrInsert(BindingProperty& v, std::st
     }
 }
 
-void BindingPropertyAccess::SortMembers(Members* members) {
-    const uint32_t size = members->size_;
-    if (size < 2) return;
-    MemberSlot* slots = members->Slots();
-    const ValueArena* arena = slots[0].value.arena_;
-    auto less = [arena](const MemberSlot& a, const MemberSlot& b) {
-        return arena->StringAt(a.Key())->View() < arena->StringAt(b.Key())->View();
-    };
-    if (size <= 16) {
-        // Most objects are small and many arrive in order: an insertion sort
-        // does one comparison per member then.
-        for (uint32_t i = 1; i < size; ++i) {
-            if (!less(slots[i], slots[i - 1])) continue;
-            alignas(MemberSlot) unsigned char held[sizeof(MemberSlot)];
-            std::memcpy(held, &slots[i], sizeof(MemberSlot));
-            const MemberSlot& moving = *reinterpret_cast<const MemberSlot*>(held);
-            uint32_t j = i;
-            do {
-                std::memcpy(static_cast<void*>(&slots[j]), &slots[j - 1], sizeof(MemberSlot));
-                --j;
-            } while (j != 0 && less(moving, slots[j - 1]));
-            std::memcpy(static_cast<void*>(&slots[j]), held, sizeof(MemberSlot));
-        }
-        return;
-    }
-    // Slots are moved as bytes (values hold no pointers to themselves): sort
-    // their numbers, then lay the slots out in that order.
-    std::vector<uint32_t> order(size);
-    for (uint32_t i = 0; i < size; ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return less(slots[a], slots[b]); });
-    std::vector<unsigned char> copy(size * sizeof(MemberSlot));
-    std::memcpy(copy.data(), slots, copy.size());
-    for (uint32_t i = 0; i < size; ++i) {
-        std::memcpy(static_cast<void*>(&slots[i]), copy.data() + order[i] * sizeof(MemberSlot), sizeof(MemberSlot));
-    }
-}
-
 // Walks ------------------------------------------------------------------------
 
 void BindingPropertyAccess::ResetDeep(BindingProperty& root) {
