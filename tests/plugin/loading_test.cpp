@@ -121,7 +121,7 @@ TEST(PluginLoading, NullRecordIsRefusedUnread) {
     EXPECT_FALSE(LoadPlugin(nullptr, &record, "x"));
     EXPECT_FALSE(LoadPlugin(new Quiet(), nullptr, "x"));
     EXPECT_FALSE(LoadPlugin(new Quiet(), &record, nullptr));
-    EXPECT_EQ(record.callbacks, nullptr);
+    EXPECT_EQ(Field(record.callbacks), nullptr);
 }
 
 #if defined(_WIN32)
