@@ -106,11 +106,18 @@ TEST(ValueToNative, Bool) {
         {"empty", BindingProperty(), "A value for 'x' is required."},
     };
     for (const auto& c : cases) EXPECT_EQ(Convert<bool>(c.input), c.expected) << c.description;
+    for (const char* text : {"0", "false"}) {
+        bool out = true;  // written over, not left as it was
+        BindingResult result;
+        ValueToNative(result, out, Text(text), "x", nullptr);
+        EXPECT_FALSE(out) << text;
+    }
 }
 
 TEST(ValueToNative, SignedIntegers) {
     const Case cases[] = {
         {"signed in range", Signed(-5), "=-5"},
+        {"signed at max", Signed(2147483647), "=2147483647"},
         {"signed above int32", Signed(2147483648LL), "Value 2147483648 for 'x' of type int32 is out of range"},
         {"signed below int32", Signed(-2147483649LL), "Value -2147483649 for 'x' of type int32 is out of range"},
         {"unsigned at max", Unsigned(2147483647), "=2147483647"},
@@ -165,6 +172,7 @@ TEST(ValueToNative, UnsignedIntegers) {
         {"float", Float(7.99), "=7"},
         {"negative float", Float(-0.5), "Value -0.5 for 'x' of type uint32 is out of range"},
         {"negative enum", Enum(-1, &kUnknownEnum), "Value -1 for 'x' of type uint32 is out of range"},
+        {"enum number", Enum(4), "=4"},
         {"text format", Text("7 "), "Value 7  for 'x' of type uint32 is in an incorrect format"},
         {"structure", Structure(),
          "Couldn't assign value to 'x' of type uint32 because the input is of an invalid type structure."},
