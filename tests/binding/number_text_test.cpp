@@ -133,6 +133,7 @@ TEST(NumberText, FloatsAsStrtodReadsThem) {
         {"overflow", "1e999", "overflow inf"},
         {"negative overflow", "-1e999", "overflow -inf"},
         {"digits beyond the range", "1" + std::string(400, '0'), "overflow inf"},
+        {"exponent with leading zeros", "1" + std::string(500, '0') + "e-001", "overflow inf"},
         {"hexadecimal overflow", "0x1p2000", "overflow inf"},
         {"underflow", "1e-400", "underflow 0"},
         {"negative underflow keeps the sign", "-1e-400", "underflow -0"},
@@ -149,6 +150,9 @@ TEST(NumberText, FloatsAsStrtodReadsThem) {
         {"exponent without digits", "1e", "malformed"},
     };
     for (const Case& c : cases) EXPECT_EQ(Show(ReadFloatText(c.text)), c.expected) << c.description;
+    // In a view of a longer text the number ends where the view does.
+    const std::string longer = "1" + std::string(500, '0') + "e-1000";
+    EXPECT_EQ(Show(ReadFloatText(std::string_view(longer).substr(0, longer.size() - 2))), "overflow inf");
 }
 
 TEST(NumberText, NumbersTypedByTheirValue) {

@@ -42,7 +42,7 @@ struct BindingDescriptor<Shape> {
     static constexpr const char* kDescription = "A polygon.";
     static constexpr auto kFields =
         std::make_tuple(BindingField("name", &Shape::name, "Its name"), BindingField("corners", &Shape::corners),
-                        BindingField("weights", &Shape::weights), BindingField("color", &Shape::color));
+                        BindingField("weights", &Shape::weights), BindingField("color", &Shape::color, "", 0, true));
 };
 
 namespace {
@@ -62,6 +62,7 @@ TEST(TypeIdentifier, DerivedIdentifiersAreStableAndDistinct) {
     // Derived from fixed names, so they do not depend on the compiler: the
     // 32-bit FNV-1a hashes of "int32", "Point" and "vector<Point>".
     EXPECT_EQ(TypeIdOf<int32_t>().value, 0xFBDEE2BFu);
+    EXPECT_EQ(TypeIdOf<int8_t>().value, 0x6491FA92u);
     EXPECT_EQ(TypeIdOf<Point>().value, 0xEAA8EF31u);
     EXPECT_EQ(TypeIdOf<std::vector<Point>>().value, 0xEA4DFFD6u);
     const uint32_t ids[] = {TypeIdOf<int32_t>().value,           TypeIdOf<uint32_t>().value,
@@ -95,6 +96,8 @@ TEST(TypeRegistry, DescribesRecordsFromTheirDescriptor) {
     EXPECT_EQ(name.offset, offsetOf(&sample.name));
     EXPECT_EQ(name.typeRef.type, BindingType::String);
     EXPECT_EQ(name.owner, shape);
+    EXPECT_FALSE(name.optional);
+    EXPECT_TRUE(shape->members[3].optional);
     EXPECT_EQ(shape->members[1].offset, offsetOf(&sample.corners));
     EXPECT_EQ(shape->members[1].typeRef.type, BindingType::Vector);
     EXPECT_EQ(shape->members[1].typeRef.elementType, BindingType::Struct);
@@ -164,11 +167,12 @@ TEST(TypeRegistry, FirstRegistrationOfANameWins) {
     ASSERT_NE(first, nullptr);
     TypeBuilder again = registry.BeginType("BindingAsyncState", 4, &TypeIdOf<BindingAsyncState>(), true);
     EXPECT_TRUE(again.IsInert());
-    again.AddEnumerator("Other", 42).SetDescription("changed").AddTag("x");
+    again.AddEnumerator("Other", 42).SetDescription("changed").SetNameSpace("ns").AddTag("x");
     EXPECT_EQ(registry.FindByName("BindingAsyncState"), first);
     EXPECT_EQ(first->enumerators.size(), 6u);
     EXPECT_EQ(first->enumerators.count("Other"), 0u);
     EXPECT_EQ(first->description, "Possible states of an asynchronous operation.");
+    EXPECT_EQ(first->nameSpace, "");
 }
 
 TEST(TypeRegistry, EnumeratorsAndTags) {
@@ -176,8 +180,9 @@ TEST(TypeRegistry, EnumeratorsAndTags) {
     static constexpr TypeIdentifier kId = MakeTypeIdentifier(0x12345678);
     TypeBuilder builder = registry.BeginType("Level", 4, &kId, true);
     builder.AddEnumerator("Zeta", 0, "last").AddEnumerator("Alpha", 1).AddEnumerator("Beta", 1);
-    builder.AddEnumerator("Zeta", 5, "replaced").AddTag("").AddTag("t1").AddTag("t2");
+    builder.AddEnumerator("Zeta", 5, "replaced").AddTag("").AddTag("t1").AddTag("t2").SetNameSpace("Game");
     const BindingTypeDescription* level = builder.Description();
+    EXPECT_EQ(level->nameSpace, "Game");
     EXPECT_EQ(level->enumerators.at("Zeta").number, 5);
     EXPECT_EQ(level->enumerators.at("Zeta").description, "replaced");
     EXPECT_EQ(level->tags, (std::vector<std::string>{"t1", "t2"}));
@@ -275,10 +280,19 @@ TEST(TypeRegistry, ClearingHappensOnceAndOnlyWhenFilled) {
     EXPECT_EQ(registry.FindByName("BindingAsyncState"), nullptr);
     EXPECT_EQ(registry.FindByIdentifier(0x4B896D21), nullptr);
     EXPECT_EQ(registry.FindEvent("OnCallback"), nullptr);
+    EXPECT_TRUE(registry.Types().empty());
     registry.Clear();
     EXPECT_EQ(cleared, 1);
     registry.SetUp();  // filled again
     EXPECT_NE(registry.FindByName("BindingAsyncState"), nullptr);
+    // Setting up a filled registry starts again from the built-in types:
+    // a plug-in's type of the last run is gone.
+    const std::size_t builtIn = registry.Types().size();
+    RegisterBindingType<Point>(registry);
+    registry.SetUp();
+    EXPECT_EQ(cleared, 2);
+    EXPECT_EQ(registry.Types().size(), builtIn);
+    EXPECT_EQ(registry.FindByName("Point"), nullptr);
 }
 
 TEST(TypeRegistry, APlugInEnumWithABuiltInNameHasNoEffect) {

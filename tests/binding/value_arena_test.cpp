@@ -35,7 +35,7 @@ TEST(ValueArena, FreedBlocksAreReusedFirst) {
 
 TEST(ValueArena, BlocksAreAlignedAndDisjointInEveryClass) {
     ArenaPtr arena(ValueArena::Create());
-    for (std::size_t size : {1u, 4u, 12u, 24u, 40u, 72u, 73u, 200u, 1008u}) {
+    for (std::size_t size : {1u, 4u, 12u, 24u, 40u, 72u, 73u, 100u, 150u, 190u, 200u, 300u, 1008u}) {
         std::vector<unsigned char*> blocks;
         for (int i = 0; i < 300; ++i) {
             auto* block = static_cast<unsigned char*>(arena->Allocate(size));
@@ -111,7 +111,13 @@ TEST(ValueArena, LargeBlocksComeFromTheHeapAndAreFreedWithTheArena) {
     EXPECT_EQ(arena->Stats().heapBlocks, 2u);
     arena->Free(big, 5000);
     EXPECT_EQ(arena->Stats().heapBlocks, 1u);
-    // The remaining block goes with the arena; the sanitizer build checks for leaks.
+    // The remaining block goes with the arena (the suite checks the heap
+    // after every test), and so do those a Clear finds.
+    ArenaPtr cleared(ValueArena::Create());
+    cleared->Allocate(3000);
+    cleared->Allocate(4000);
+    cleared->Clear();
+    EXPECT_EQ(cleared->Stats().heapBlocks, 0u);
 }
 
 TEST(ValueArena, InterningStoresEqualTextsOnceAndCounts) {
@@ -148,6 +154,14 @@ TEST(ValueArena, TheInternTableGrowsAndKeepsEveryEntry) {
     for (int i = 0; i < 5000; ++i) EXPECT_EQ(arena->FindInterned("key" + std::to_string(i)), entries[i]);
     for (InternedString* entry : entries) arena->Release(entry);
     EXPECT_EQ(arena->Stats().internedStrings, 0u);
+    // The emptied table held nothing back, not even its tables, and starts
+    // again from its first id.
+    EXPECT_EQ(arena->Stats().blocksInUse, 0u);
+    EXPECT_EQ(arena->Stats().heapBlocks, 0u);
+    for (int i = 0; i < 50; ++i) entries[i] = arena->Intern("again" + std::to_string(i));
+    EXPECT_EQ(entries[0]->id, 1u);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(arena->FindInterned("again" + std::to_string(i)), entries[i]);
+    for (int i = 0; i < 50; ++i) arena->Release(entries[i]);
 }
 
 // The table runs up to three quarters full, so probe runs are long and
