@@ -55,6 +55,21 @@ TEST(ValueArena, BlocksAreAlignedAndDisjointInEveryClass) {
 
 // Pages hand out freed blocks first and then their untouched ones; a full
 // page with blocks freed takes them again before another page is drawn.
+// A size takes the smallest class that holds it: blocks of either size of a
+// pair fill as many pages.
+TEST(ValueArena, ASizeTakesTheSmallestClassThatHoldsIt) {
+    const std::pair<std::size_t, std::size_t> pairs[] = {{65, 72}, {73, 88}, {80, 88}, {89, 104}, {161, 192}, {681, 1008}};
+    for (const auto& [size, classSize] : pairs) {
+        ArenaPtr sized(ValueArena::Create());
+        ArenaPtr classed(ValueArena::Create());
+        for (int i = 0; i < 400; ++i) {
+            sized->Allocate(size);
+            classed->Allocate(classSize);
+        }
+        EXPECT_EQ(sized->Stats().pagesHeld, classed->Stats().pagesHeld) << size;
+    }
+}
+
 TEST(ValueArena, FreedAndUntouchedBlocksAreAllUsedBeforeANewPage) {
     ArenaPtr arena(ValueArena::Create());
     std::vector<void*> blocks;

@@ -110,6 +110,16 @@ TEST_F(Requests, ErrorsCarryTheirMessageAndCode) {
     EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/r/odd","result":"value"})")),
               R"({"code":0,"message":"Error converting response for GET /r/odd: Couldn't assign value to '<result>' )"
               R"(of type object because the input is of an incompatible type ''.","ok":false})");
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/r/odd"})")), R"({"ok":true})")
+        << "no result wanted: the body is not read";
+    // The failed conversion's message goes with it.
+    const auto inUse = [this] {
+        const PluginMemoryStatistics statistics = host_.MemoryStatistics();
+        return statistics.counters[2] - statistics.counters[4];
+    };
+    const uint64_t held = inUse();
+    for (int i = 0; i < 10; ++i) RunOne(R"({"action":"request","path":"/r/odd","result":"value"})");
+    EXPECT_EQ(inUse(), held);
 
     host_.SetResource("/r/bad", Json(R"({"id":"seven"})"));
     const BindingProperty unconverted = RunOne(R"({"action":"request","path":"/r/bad","result":"record"})");
