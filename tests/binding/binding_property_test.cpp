@@ -6,9 +6,12 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "binding/binding_limits.h"
 #include "binding/binding_result.h"
+#include "binding/value_arena.h"
+#include "support/memory_hooks.h"
 #include "recording_visitor.h"
 
 namespace Vorn {
@@ -191,6 +194,25 @@ TEST(BindingProperty, SettersReleaseWhatWasThere) {
         EXPECT_EQ(arena->Stats().internedStrings, c.strings) << c.setter;
         EXPECT_EQ(arena->FindInterned("deep"), nullptr) << c.setter;
     }
+}
+
+// With the heap exhausted a setter throws and loses nothing: the value keeps
+// what it held, and the arena gets back what the setter took.
+TEST(BindingProperty, ASetterTheHeapCannotServeChangesNothing) {
+    BindingProperty v;
+    v.SetString("kept");
+    ValueArena* arena = v.Arena();
+    const std::size_t blocks = arena->Stats().blocksInUse;
+    MemoryHooks exhausted = CountingMemoryHooks();
+    exhausted.allocate = [](std::size_t bytes, MemoryCounters* counters) -> void* {
+        return bytes > 4096 ? nullptr : CountingMemoryHooks().allocate(bytes, counters);
+    };
+    InstallMemoryHooks(exhausted, &ModuleMemoryCounters());
+    const std::vector<uint8_t> big(10000, 7);
+    EXPECT_THROW(v.SetBlob(big.data(), big.size()), std::bad_alloc);
+    InstallMemoryHooks(CountingMemoryHooks(), &ModuleMemoryCounters());
+    EXPECT_EQ(v.AsString(), "kept");
+    EXPECT_EQ(arena->Stats().blocksInUse, blocks);
 }
 
 TEST(BindingProperty, SettersMayTakeTheirContentFromInsideTheValue) {
