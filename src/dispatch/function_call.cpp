@@ -410,6 +410,10 @@ void VORN_HOST_CALL ReleaseCallResponse(HostResponse* response) {
 void VORN_HOST_CALL CallExposedFunction(HostResponse* response, const HostRequest* request) {
     const bool served = GuardHostEntry("Exposed function call", false, [&] {
         if (response == nullptr) return true;
+        // A record passed again without being released: what this library
+        // filled it with is released first. Anything else is only cleared (a
+        // record the host never filled holds nothing of ours to free).
+        if (response->release == &ReleaseCallResponse) ReleaseCallResponse(response);
         std::memset(static_cast<void*>(response), 0, sizeof(*response));
         response->release = &ReleaseCallResponse;
         ServeCall(response, request);

@@ -1,7 +1,9 @@
 #include "dispatch/function_table.h"
 
+#include <algorithm>
 #include <set>
 
+#include "dispatch/host_call_records.h"
 #include "support/message_format.h"
 
 namespace Vorn {
@@ -17,6 +19,10 @@ constexpr const char* kUnnamedArgument = "An argument has no name.";
 constexpr const char* kRepeatedArgument = "Two arguments are named '%1'.";
 constexpr const char* kUnregisteredArgument = "The type of argument '%1' is not registered.";
 constexpr const char* kUnregisteredResult = "The type of its result is not registered.";
+constexpr const char* kMethodCode = "Its method code %1 is none of 0 to 8.";
+constexpr const char* kCustomWithoutCode = "It has the custom method '%1' but method code %2; a custom method needs 8.";
+constexpr const char* kQuestionMark = "Path template '%1' has a '?'; routes are matched on the path before it.";
+constexpr const char* kUnknownPlaceholder = "Path template '%1' has the placeholder '%2', which names no argument.";
 
 bool IsDescribedShape(BindingType type) { return type == BindingType::Enum || type == BindingType::Struct; }
 
@@ -44,6 +50,22 @@ std::string Check(const BindingFunctionDescription& function) {
         }
     }
     if (LacksDescription(function.result) || LacksDescription(function.shownResult)) return kUnregisteredResult;
+    // What no call could ever reach is refused now rather than never matched.
+    if (function.method > kHostMethodCustom) return FormatMessage(kMethodCode, {function.method});
+    if (!function.customMethod.empty() && function.method != kHostMethodCustom) {
+        return FormatMessage(kCustomWithoutCode, {function.customMethod, function.method});
+    }
+    const std::string& templateText = function.pathTemplate.empty() ? function.name : function.pathTemplate;
+    if (templateText.find('?') != std::string::npos) return FormatMessage(kQuestionMark, {templateText});
+    return {};
+}
+
+std::string CheckPlaceholders(const BindingFunctionDescription& function, const Route& route) {
+    for (const PathPlaceholder& placeholder : route.pattern.Placeholders()) {
+        const bool named = std::any_of(function.arguments.begin(), function.arguments.end(),
+                                       [&](const BindingArgumentDescription& a) { return a.name == placeholder.name; });
+        if (!named) return FormatMessage(kUnknownPlaceholder, {route.templateText, placeholder.name});
+    }
     return {};
 }
 
@@ -59,6 +81,9 @@ bool FunctionTable::Add(BindingFunctionDescription description, std::string* err
     auto function = std::make_shared<ExposedFunction>();
     function->description = std::move(description);
     if (std::string reason; !MakeRoute(function->description, function->route, &reason)) return fail(reason);
+    if (std::string reason = CheckPlaceholders(function->description, function->route); !reason.empty()) {
+        return fail(reason);
+    }
     std::lock_guard<std::mutex> guard(mutex_);
     if (!functions_.emplace(name, std::move(function)).second) return fail(kTaken);
     return true;

@@ -16,19 +16,30 @@ constexpr uint32_t kStreamChunk = 4096;
 constexpr uint32_t kMaxStreamReservation = 16u << 20;
 constexpr const char* kYieldLabel = "Wait: yield";
 
-// Calls the record's release function once, whatever the outcome.
+// Calls the record's release function once, whatever the outcome, and
+// before it the stream's, once: also for a stream nobody read (a request
+// without a result, an error reply that carries one).
 class ResponseRecord {
 public:
     ResponseRecord() { std::memset(&response_, 0, sizeof(response_)); }
     ~ResponseRecord() {
+        ReleaseStream();
         if (response_.release != nullptr) response_.release(&response_);
     }
     ResponseRecord(const ResponseRecord&) = delete;
     ResponseRecord& operator=(const ResponseRecord&) = delete;
     HostResponse* Get() { return &response_; }
 
+    void ReleaseStream() {
+        if (streamReleased_) return;
+        streamReleased_ = true;
+        const bool hasStream = response_.streamRead != nullptr || response_.stream != nullptr;
+        if (hasStream && response_.streamRelease != nullptr) response_.streamRelease(response_.stream);
+    }
+
 private:
     HostResponse response_;
+    bool streamReleased_ = false;
 };
 
 }  // namespace
@@ -102,7 +113,7 @@ RequestResult<BindingProperty> PluginBase::SendPreparedRequest(RequestMethod met
                 HostEndWait();
             }
         }
-        if (response->streamRelease != nullptr) response->streamRelease(response->stream);
+        record.ReleaseStream();
         if (failed) return RequestError(0, kErrorReadingStream, methodName, path, kStreamReadError);
         BindingResult parsed = DeserializeJson(text.c_str());
         if (!parsed.ok) return RequestError(0, kErrorReadingStream, methodName, path, parsed.Message());

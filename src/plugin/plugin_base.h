@@ -187,14 +187,18 @@ private:
     std::string userAgent_;
     std::unique_ptr<TelemetrySender> telemetry_;
 
-    // Subscriptions: event name -> dispatch closure / subscriber count; exact
-    // path and path pattern -> handler.
-    std::unordered_map<std::string, EventHandler> eventHandlers_;
+    // Subscriptions: event name -> dispatch closure (of resource events, or
+    // of the service-proxy messages subscribed at start, so that the base
+    // Shutdown unsubscribes them too) / subscriber count; exact path and path
+    // pattern -> handler.
+    struct EventSubscription {
+        EventHandler resource;
+        ServiceProxyHandler serviceProxy;
+    };
+    std::unordered_map<std::string, EventSubscription> eventHandlers_;
     std::unordered_map<std::string, int32_t> subscriberCounts_;
     std::unordered_map<std::string, EventHandler> exactHandlers_;
     std::map<std::string, EventHandler> patternHandlers_;
-    // Service-proxy events (subscribed at start): event name -> closure.
-    std::unordered_map<std::string, ServiceProxyHandler> serviceProxyEvents_;
 
     // Service proxy, under serviceProxyMutex_.
     std::mutex serviceProxyMutex_;

@@ -96,13 +96,13 @@ bool PluginRuntime::Start(PluginBase& plugin, const PluginStartRecord* host) {
     plugin.telemetry_ = std::make_unique<TelemetrySender>(&plugin);
 
     PluginBase* self = &plugin;
-    plugin.serviceProxyEvents_["OnServiceProxyUuidEvent"] = [self](const PluginServiceProxyResponse& response) {
+    plugin.eventHandlers_["OnServiceProxyUuidEvent"].serviceProxy = [self](const PluginServiceProxyResponse& response) {
         self->OnServiceProxyResponse(response, response.uuid);
     };
-    plugin.serviceProxyEvents_["OnServiceProxyMethodEvent"] = [self](const PluginServiceProxyResponse& response) {
+    plugin.eventHandlers_["OnServiceProxyMethodEvent"].serviceProxy = [self](const PluginServiceProxyResponse& response) {
         self->OnServiceProxyResponse(response, FormatMessage("%1.%2", {response.serviceName, response.methodName}));
     };
-    plugin.serviceProxyEvents_["OnServiceProxyAsyncEvent"] = [self](const PluginServiceProxyResponse& response) {
+    plugin.eventHandlers_["OnServiceProxyAsyncEvent"].serviceProxy = [self](const PluginServiceProxyResponse& response) {
         self->OnServiceProxyAsync(response);
     };
     for (const char* name : {"OnServiceProxyUuidEvent", "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}) {

@@ -54,7 +54,7 @@ void PluginBase::Subscribe(const std::string& path) {
     const std::string name = EventNameForPath(path);
     int32_t& count = subscriberCounts_[name];
     if (count++ != 0) return;
-    eventHandlers_[name] = [this](const Resource& event) { DispatchResourceEvent(event); };
+    eventHandlers_[name] = EventSubscription{[this](const Resource& event) { DispatchResourceEvent(event); }, nullptr};
     RuntimeTrace("%s: Subscribing to event: %s", ShortName().c_str(), name.c_str());
     HostSubscribe(name.c_str(), hostContext_, &PluginRuntime::ResourceEventFunction,
                   reinterpret_cast<uintptr_t>(this), 0);
@@ -131,11 +131,11 @@ void VORN_HOST_CALL PluginRuntime::ResourceEventFunction(const HostEventRecord* 
         if (event == nullptr || event->eventName == nullptr || event->user == 0) return;
         auto& plugin = *reinterpret_cast<PluginBase*>(event->user);
         auto found = plugin.eventHandlers_.find(event->eventName);
-        if (found == plugin.eventHandlers_.end()) return;
+        if (found == plugin.eventHandlers_.end() || !found->second.resource) return;
         Resource resource;
         if (!ConvertPayload(plugin, *event, "PluginResourceEvent", resource)) return;
         RuntimeTrace("%s: Handling event %s", plugin.ShortName().c_str(), event->eventName);
-        const EventHandler closure = found->second;
+        const EventHandler closure = found->second.resource;
         closure(resource);
     });
 }
@@ -144,11 +144,11 @@ void VORN_HOST_CALL PluginRuntime::ServiceProxyEventFunction(const HostEventReco
     GuardHostEntry("Service proxy event function", [event] {
         if (event == nullptr || event->eventName == nullptr || event->user == 0) return;
         auto& plugin = *reinterpret_cast<PluginBase*>(event->user);
-        auto found = plugin.serviceProxyEvents_.find(event->eventName);
-        if (found == plugin.serviceProxyEvents_.end()) return;
+        auto found = plugin.eventHandlers_.find(event->eventName);
+        if (found == plugin.eventHandlers_.end() || !found->second.serviceProxy) return;
         PluginServiceProxyResponse response;
         if (!ConvertPayload(plugin, *event, "PluginServiceProxyResponse", response)) return;
-        const ServiceProxyHandler closure = found->second;
+        const ServiceProxyHandler closure = found->second.serviceProxy;
         closure(response);
     });
 }

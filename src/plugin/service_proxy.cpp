@@ -38,31 +38,47 @@ void PluginBase::OnServiceProxyResponse(const PluginServiceProxyResponse& respon
     FulfilServiceProxyRequests();
 }
 
+// Completions and handlers run after the mutex is released: one may send a
+// request, during whose wait the host may deliver another service-proxy
+// message to this plug-in on the same thread.
 void PluginBase::FulfilServiceProxyRequests() {
-    std::lock_guard<std::mutex> guard(serviceProxyMutex_);
-    for (auto buffered = bufferedResponses_.begin(); buffered != bufferedResponses_.end(); ++buffered) {
-        auto pending = pendingRequests_.find(buffered->first);
-        if (pending == pendingRequests_.end()) continue;
-        pending->second(buffered->second);
-        Log(kLogAlways, static_cast<uint32_t>(kLogGroupDBG), 0, "%s: Fulfilled service proxy request: %s",
-            ShortName().c_str(), buffered->first.c_str());
-        pendingRequests_.erase(pending);
-        bufferedResponses_.erase(buffered);
-        return;  // one request per answer
+    ServiceProxyHandler completion;
+    PluginServiceProxyResponse response;
+    std::string key;
+    {
+        std::lock_guard<std::mutex> guard(serviceProxyMutex_);
+        for (auto buffered = bufferedResponses_.begin(); buffered != bufferedResponses_.end(); ++buffered) {
+            auto pending = pendingRequests_.find(buffered->first);
+            if (pending == pendingRequests_.end()) continue;
+            completion = std::move(pending->second);
+            response = std::move(buffered->second);
+            key = buffered->first;
+            pendingRequests_.erase(pending);
+            bufferedResponses_.erase(buffered);
+            break;  // one request per answer
+        }
     }
+    if (!completion) return;
+    completion(response);
+    Log(kLogAlways, static_cast<uint32_t>(kLogGroupDBG), 0, "%s: Fulfilled service proxy request: %s",
+        ShortName().c_str(), key.c_str());
 }
 
 void PluginBase::OnServiceProxyAsync(const PluginServiceProxyResponse& response) {
     const std::string key = MethodKey(response);
-    std::lock_guard<std::mutex> guard(serviceProxyMutex_);
-    auto found = asyncHandlers_.find(key);
-    if (found == asyncHandlers_.end()) {
+    ServiceProxyHandler handler;
+    {
+        std::lock_guard<std::mutex> guard(serviceProxyMutex_);
+        auto found = asyncHandlers_.find(key);
+        if (found != asyncHandlers_.end()) handler = found->second;
+    }
+    if (!handler) {
         Log(kLogError, static_cast<uint32_t>(kLogGroupDBG), 0,
             "%s: Could not find registered handler for async service proxy event %s", ShortName().c_str(),
             key.c_str());
         return;
     }
-    found->second(response);
+    handler(response);
 }
 
 }  // namespace Vorn

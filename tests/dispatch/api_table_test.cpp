@@ -177,7 +177,7 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
     std::string error;
     ASSERT_TRUE(ExposeFunction(functions, registry_,
                                {.name = "Play",
-                                .pathTemplate = "/v1/notes/{id}",
+                                .pathTemplate = "/v1/notes/{note}",
                                 .method = kHostMethodCustom,
                                 .customMethod = "STRUM",
                                 .arguments = {{.name = "note", .location = ArgumentLocation::Body, .description = "what"},
@@ -190,10 +190,11 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
                                 .tags = {"music"}},
                                [](Note, std::vector<uint64_t>) { return Chord{}; }, &error))
         << error;
-    // Codes outside their ranges, and types shown instead of the native ones.
+    // Type codes outside their ranges (a method code past 8 is refused when
+    // the function is added), and types shown instead of the native ones.
     BindingFunctionDescription raw;
     raw.name = "Raw";
-    raw.method = 9;
+    raw.method = kHostMethodPut;
     raw.arguments.resize(3);
     raw.arguments[0].name = "a";
     raw.arguments[0].type = TypeRefOf<BindingProperty>(&registry_);
@@ -215,7 +216,7 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
     EXPECT_EQ(Field(play.reserved), 0u);
     EXPECT_STREQ(Field(play.name), "Play");
     EXPECT_STREQ(Field(play.nameSpace), "Band");
-    EXPECT_STREQ(Field(play.pathTemplate), "/v1/notes/{id}");
+    EXPECT_STREQ(Field(play.pathTemplate), "/v1/notes/{note}");
     EXPECT_EQ(Field(play.method), 8u);
     EXPECT_STREQ(Field(play.customMethod), "STRUM");
     EXPECT_STREQ(Field(play.description), "Plays a note.");
@@ -251,7 +252,7 @@ TEST_F(ApiTableTest, FunctionEntriesCarryTheirDescriptionBindingAndContext) {
     EXPECT_EQ(context->function->description.name, "Play");
 
     const ApiFunctionEntry& rawEntry = Table().functions[1];
-    EXPECT_EQ(Field(rawEntry.method), 0u) << "a code past 8 goes out as 0";
+    EXPECT_EQ(Field(rawEntry.method), 7u);
     EXPECT_EQ(Field(rawEntry.resultType), 15u) << "the shown result type";
     EXPECT_EQ(Field(rawEntry.resultElementType), 16u);
     EXPECT_STREQ(Field(rawEntry.resultDescribedType), "TestTone");

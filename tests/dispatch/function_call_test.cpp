@@ -76,7 +76,8 @@ namespace {
 using Testing::Field;
 
 // A response as the host reads it, released through its own function when
-// the holder goes.
+// the holder goes. It starts as a pattern, as a record the host never filled
+// would: the call clears it and frees nothing of it.
 struct Response {
     HostResponse record;
     Response() { std::memset(static_cast<void*>(&record), 0xCD, sizeof(record)); }
@@ -182,6 +183,27 @@ TEST_F(ExposedFunctions, RegistrationFailuresNameTheFunctionAndTheReason) {
              return ExposeFunction(table, registry, {.name = "F", .pathTemplate = "/a}/{x}"}, [] {}, e);
          },
          "Function 'F' was not exposed. Path template '/a}/{x}' has a '}' outside a placeholder."},
+        {"a '?' in the path template",
+         [&](std::string* e) {
+             return ExposeFunction(table, registry, {.name = "F", .pathTemplate = "/a?b={x}", .arguments = {{.name = "x"}}},
+                                   [](int) {}, e);
+         },
+         "Function 'F' was not exposed. Path template '/a?b={x}' has a '?'; routes are matched on the path before it."},
+        {"a placeholder that names no argument",
+         [&](std::string* e) {
+             return ExposeFunction(table, registry, {.name = "F", .pathTemplate = "/a/{y}", .arguments = {{.name = "x"}}},
+                                   [](int) {}, e);
+         },
+         "Function 'F' was not exposed. Path template '/a/{y}' has the placeholder 'y', which names no argument."},
+        {"a method code above 8",
+         [&](std::string* e) { return ExposeFunction(table, registry, {.name = "F", .method = 9}, [] {}, e); },
+         "Function 'F' was not exposed. Its method code 9 is none of 0 to 8."},
+        {"a custom method text with another method code",
+         [&](std::string* e) {
+             return ExposeFunction(table, registry, {.name = "F", .method = kHostMethodPost, .customMethod = "PURGE"},
+                                   [] {}, e);
+         },
+         "Function 'F' was not exposed. It has the custom method 'PURGE' but method code 6; a custom method needs 8."},
         {"an argument without a name",
          [&](std::string* e) { return ExposeFunction(table, registry, {.name = "F", .arguments = {{}}}, [](int) {}, e); },
          "Function 'F' was not exposed. An argument has no name."},
@@ -595,6 +617,18 @@ TEST_F(Completions, ResponsesReleaseAllTheyOwnAlsoWhenMemoryRunsOut) {
         }
         EXPECT_EQ(counters.bytesAllocated.load() - allocated, counters.bytesFreed.load() - freed) << c.outcome;
     }
+    // A record the host passes again without releasing it loses nothing:
+    // what the first call put in it is released before the second fills it.
+    fail = false;
+    const uint64_t allocated = counters.bytesAllocated.load();
+    const uint64_t freed = counters.bytesFreed.load();
+    {
+        Response response;
+        Call(response, "Owned", Request{kHostMethodGet, "Owned"});
+        Call(response, "Owned", Request{kHostMethodGet, "Owned"});
+        EXPECT_EQ(response.Summary(), R"({"a":"body"})");
+    }
+    EXPECT_EQ(counters.bytesAllocated.load() - allocated, counters.bytesFreed.load() - freed) << "a reused record";
     InstallMemoryHooks(CountingMemoryHooks(), &ModuleMemoryCounters());
 }
 

@@ -42,6 +42,8 @@ TEST(ScenarioFile, RefusesWhatCannotRun) {
         {"steps:\n  - expect-log: {level: DEBUG}\n",
          "2: step 1 (expect-log, line 2): the level is one of OKAY, WARN, ERROR, ALWAYS"},
         {"steps:\n  - start: now\n", "2: step 1 (start, line 2): takes no arguments"},
+        {"steps:\n  - stop: {at: 1}\n", "2: step 1 (stop, line 2): takes no arguments"},
+        {"steps:\n  - restart: []\n", "2: step 1 (restart, line 2): takes no arguments"},
         {"steps:\n  - {start: , stop: }\n", "2: step 1 (?, line 2): a step is a map with one key, the step's name"},
         {"stepz: []\n", "the scenario has an unknown key 'stepz'"},
         {"name: x\n", "the scenario has no steps"},
@@ -70,6 +72,9 @@ steps:
   - advance: 250ms
   - event: {name: OnX, type: Delete}
   - expect-request: {}
+  - start: {}
+  - stop: null
+  - restart:
 )");
     Scenario scenario;
     ScenarioError error;
@@ -85,10 +90,14 @@ steps:
     EXPECT_EQ(scenario.endpoints[0].answers[1].status, 503u);
     EXPECT_EQ(scenario.endpoints[0].answers[1].error, "busy");
     EXPECT_EQ(scenario.endpoints[0].answers[2].streamChunk, 7u);
-    ASSERT_EQ(scenario.steps.size(), 4u);
+    ASSERT_EQ(scenario.steps.size(), 7u);
     EXPECT_EQ(scenario.steps[1].duration, 250000000u);
     EXPECT_EQ(scenario.steps[1].line, 10u);
     EXPECT_TRUE(scenario.steps[3].IsExpectation());
+    // The bare words may also be written as one-key maps, empty or null.
+    EXPECT_EQ(scenario.steps[4].kind, "start");
+    EXPECT_EQ(scenario.steps[5].kind, "stop");
+    EXPECT_EQ(scenario.steps[6].kind, "restart");
 }
 
 }  // namespace

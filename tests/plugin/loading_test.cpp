@@ -229,11 +229,14 @@ TEST_F(TestPluginHost, StopUnsubscribesAndTheMemoryStatisticsAreSane) {
     EXPECT_GE(Field(statistics.counters)[0], Field(statistics.counters)[2] - Field(statistics.counters)[4]) << "peak >= in use";
 
     host_.Stop();
-    bool unsubscribed = false;
+    // The base Shutdown unsubscribes every subscription, the service proxy's
+    // included.
+    std::set<std::string> unsubscribed;
     for (const Host::RecordedSubscription& s : host_.Subscriptions()) {
-        if (!s.subscribe && s.eventName == "OnJsonApiEvent_test_v1_command") unsubscribed = true;
+        if (!s.subscribe) unsubscribed.insert(s.eventName);
     }
-    EXPECT_TRUE(unsubscribed);
+    EXPECT_EQ(unsubscribed, (std::set<std::string>{"OnJsonApiEvent_test_v1_command", "OnServiceProxyUuidEvent",
+                                                   "OnServiceProxyMethodEvent", "OnServiceProxyAsyncEvent"}));
 }
 
 TEST_F(TestPluginHost, AnExceptionInAHandlerIsLoggedAndStaysInside) {

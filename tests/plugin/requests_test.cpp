@@ -19,7 +19,7 @@ protected:
             EXPECT_TRUE(request.released) << request.path;
             EXPECT_TRUE(request.unusedZero) << request.path;
             if (request.streamed) {
-                EXPECT_TRUE(request.streamReleased) << request.path;
+                EXPECT_EQ(request.streamReleases, 1u) << request.path;
             }
         }
     }
@@ -216,6 +216,22 @@ TEST_F(Requests, BrokenStreamsFailAndAreStillReleased) {
     EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/s/garbage","result":"record"})")),
               R"({"code":0,"message":"Error converting response for GET /s/garbage: Couldn't assign value to )"
               R"('<result>' of type VornTestPluginLamp because the input not a structure.","ok":false})");
+
+    // Streams nobody reads are released all the same (checked on tear-down):
+    // the answer to a request without a result, and an error reply that
+    // carries one.
+    host_.SetEndpoint(kHostMethodGet, "/s/error", [](const Host::RecordedRequest&) {
+        Host::Answer answer = Host::Answer::Error(502, "Upstream");
+        answer.streamChunk = 4;
+        answer.streamText = "details";
+        return answer;
+    });
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/s/garbage"})")), R"({"ok":true})");
+    EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/s/error","result":"value"})")),
+              R"({"code":502,"message":"Error response for GET /s/error: Upstream","ok":false})");
+    for (const char* path : {"/s/garbage", "/s/error"}) {
+        EXPECT_EQ(RequestsTo(host_, kHostMethodGet, path).back()->streamReads, 0u) << path;
+    }
 }
 
 }  // namespace

@@ -44,6 +44,10 @@ const std::vector<StepRule>& StepRules() {
     return rules;
 }
 
+// What may run during a streamed read: the host's own doings, no plug-in life
+// changes, calls or expectations.
+const std::set<std::string_view> kDuringSteps = {"create", "update", "delete", "set", "event", "advance"};
+
 const std::set<std::string_view> kTopLevelKeys = {"name", "plugin", "host-version", "resources", "endpoints", "steps"};
 const std::set<std::string_view> kLogLevels = {"OKAY", "WARN", "ERROR", "ALWAYS"};
 const std::set<std::string_view> kEventTypes = {"Create", "Update", "Delete"};
@@ -137,8 +141,27 @@ public:
         return value.Kind() == BindingKind::String ? true : Fail(what + " must be a text", line);
     }
 
-    bool Answer(const BindingProperty& spec, const std::string& what, Host::Answer& answer) {
-        if (!CheckKeys(spec, {"body", "status", "error", "stream"}, what, 0)) return false;
+    bool Answer(const BindingProperty& spec, const std::string& what, Host::Answer& answer, DuringRead& during) {
+        if (!CheckKeys(spec, {"body", "status", "error", "stream", "during", "during-read"}, what, 0)) return false;
+        if (const BindingProperty* steps = spec.FindMember("during"); steps != nullptr) {
+            if (spec.FindMember("stream") == nullptr || spec.FindMember("error") != nullptr) {
+                return Fail(what + " during needs a stream: its steps run while the plug-in reads it");
+            }
+            if (!Steps(*steps, {}, during.steps, what + " during")) return false;
+            for (const Step& step : during.steps) {
+                if (kDuringSteps.count(step.kind) == 0) {
+                    return Fail(what + " during: " + step.Label() + ": only create, update, delete, set, event and "
+                                "advance run during a read");
+                }
+            }
+        }
+        if (const BindingProperty* read = spec.FindMember("during-read"); read != nullptr) {
+            if (spec.FindMember("during") == nullptr) return Fail(what + " during-read needs during");
+            if (read->Kind() != BindingKind::Unsigned || read->AsUnsigned() == 0 || read->AsUnsigned() > 0xFFFFFFFFu) {
+                return Fail(what + " during-read must be a read's number, from 1");
+            }
+            during.afterRead = static_cast<uint32_t>(read->AsUnsigned());
+        }
         const BindingProperty* error = spec.FindMember("error");
         const BindingProperty* status = spec.FindMember("status");
         const BindingProperty* stream = spec.FindMember("stream");
@@ -176,16 +199,22 @@ public:
             if ((one == nullptr) == (sequence == nullptr)) return Fail(what + " needs respond or respond-sequence");
             if (one != nullptr) {
                 Host::Answer answer;
-                if (!Answer(*one, what + " respond", answer)) return false;
+                DuringRead during;
+                if (!Answer(*one, what + " respond", answer, during)) return false;
                 endpoint.answers.push_back(std::move(answer));
+                endpoint.during.push_back(std::move(during));
             } else {
                 if (sequence->Kind() != BindingKind::Collection || sequence->Count() == 0) {
                     return Fail(what + " respond-sequence must be a list of answers");
                 }
                 for (std::size_t a = 0; a < sequence->Count(); ++a) {
                     Host::Answer answer;
-                    if (!Answer(sequence->GetElement(a), what + " answer " + std::to_string(a + 1), answer)) return false;
+                    DuringRead during;
+                    if (!Answer(sequence->GetElement(a), what + " answer " + std::to_string(a + 1), answer, during)) {
+                        return false;
+                    }
                     endpoint.answers.push_back(std::move(answer));
+                    endpoint.during.push_back(std::move(during));
                 }
             }
             scenario.endpoints.push_back(std::move(endpoint));
@@ -210,7 +239,9 @@ public:
             return true;
         }
         if (rule->keys.empty()) {
-            return arguments.IsEmpty() ? true : Fail(what + ": takes no arguments", step.line);
+            // `start`, `start:` (null) and `start: {}` all say the same.
+            const bool none = arguments.IsEmpty() || (arguments.Kind() == BindingKind::Structure && arguments.Count() == 0);
+            return none ? true : Fail(what + ": takes no arguments", step.line);
         }
         if (arguments.IsEmpty() && rule->required.empty()) return true;
         if (!CheckKeys(arguments, rule->keys, what, step.line)) return false;
@@ -287,8 +318,9 @@ public:
         return true;
     }
 
-    bool Steps(const BindingProperty& list, const std::vector<std::size_t>& lines, Scenario& scenario) {
-        if (list.Kind() != BindingKind::Collection) return Fail("steps must be a list");
+    bool Steps(const BindingProperty& list, const std::vector<std::size_t>& lines, std::vector<Step>& steps,
+               const std::string& what = "steps") {
+        if (list.Kind() != BindingKind::Collection) return Fail(what + " must be a list");
         const bool linesKnown = lines.size() == list.Count();
         for (std::size_t i = 0; i < list.Count(); ++i) {
             const BindingProperty& item = list.GetElement(i);
@@ -305,7 +337,7 @@ public:
             } else {
                 return Fail(step.Label() + ": a step is a map with one key, the step's name", step.line);
             }
-            scenario.steps.push_back(std::move(step));
+            steps.push_back(std::move(step));
         }
         return true;
     }
@@ -339,7 +371,7 @@ public:
         }
         const BindingProperty* steps = root.FindMember("steps");
         if (steps == nullptr) return Fail("the scenario has no steps");
-        return Steps(*steps, StepLines(text), scenario);
+        return Steps(*steps, StepLines(text), scenario.steps);
     }
 
 private:

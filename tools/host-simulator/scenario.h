@@ -22,13 +22,6 @@ struct ScenarioError {
     std::string Text() const;
 };
 
-struct Endpoint {
-    uint32_t method = 0;
-    std::string path;
-    // The answers in turn; the last one repeats.
-    std::vector<Host::Answer> answers;
-};
-
 struct Step {
     std::string kind;           // "start", "update", "expect-request", ...
     BindingProperty arguments;  // the step's map (empty for start/stop/restart)
@@ -39,6 +32,22 @@ struct Step {
     bool IsExpectation() const { return kind.rfind("expect-", 0) == 0; }
     // "step 3 (advance, line 17)"
     std::string Label() const;
+};
+
+// Steps a streamed answer has the host run while the plug-in reads it (in
+// its yield after read `afterRead`).
+struct DuringRead {
+    std::vector<Step> steps;
+    uint32_t afterRead = 1;
+};
+
+struct Endpoint {
+    uint32_t method = 0;
+    std::string path;
+    // The answers in turn; the last one repeats. `during` has one entry per
+    // answer (without steps for most).
+    std::vector<Host::Answer> answers;
+    std::vector<DuringRead> during;
 };
 
 struct Scenario {

@@ -86,7 +86,12 @@ public:
         Print("plugin:   " + plugin_ + "\n");
         SetUpWorld();
         for (const Step& step : scenario_.steps) {
-            const bool ok = step.IsExpectation() ? Expect(step) : Execute(step);
+            bool ok = step.IsExpectation() ? Expect(step) : Execute(step);
+            if (ok && host_.MissedDuringCount() != missedDuring_) {
+                missedDuring_ = host_.MissedDuringCount();
+                ok = Stop(step, Outcome::Failed,
+                          "the steps of an answer's during never ran: the plug-in did not yield after that read");
+            }
             FlushTrace();
             if (!ok) break;
         }
@@ -122,6 +127,17 @@ private:
         for (const Endpoint& endpoint : scenario_.endpoints) {
             auto next = std::make_shared<std::size_t>(0);
             std::vector<Host::Answer> answers = endpoint.answers;
+            for (std::size_t i = 0; i < answers.size() && i < endpoint.during.size(); ++i) {
+                const DuringRead& during = endpoint.during[i];
+                if (during.steps.empty()) continue;
+                answers[i].during = [this, steps = &during.steps] {
+                    for (const Step& step : *steps) {
+                        Print(std::string(kIndent) + "during the read: " + Describe(step) + "\n");
+                        Act(step);
+                    }
+                };
+                answers[i].duringAfterRead = during.afterRead;
+            }
             host_.SetEndpoint(endpoint.method, endpoint.path, [answers, next](const Host::RecordedRequest&) {
                 const std::size_t index = std::min(*next, answers.size() - 1);
                 ++*next;
@@ -143,14 +159,19 @@ private:
         return true;
     }
 
-    bool Execute(const Step& step) {
+    // "update /path", "advance 1.000s", "call Echo /x".
+    static std::string Describe(const Step& step) {
         const BindingProperty& a = step.arguments;
         const std::string path(a.GetMember("path").AsString());
         std::string detail = path;
         if (step.kind == "advance") detail = Host::SecondsText(static_cast<double>(step.duration) * 1e-9);
         if (step.kind == "event") detail = std::string(a.GetMember("name").AsString());
         if (step.kind == "call") detail = std::string(a.GetMember("function").AsString()) + " " + path;
-        Print("step " + std::to_string(step.number) + "  " + step.kind + (detail.empty() ? "" : " " + detail) + "\n");
+        return step.kind + (detail.empty() ? "" : " " + detail);
+    }
+
+    bool Execute(const Step& step) {
+        Print("step " + std::to_string(step.number) + "  " + Describe(step) + "\n");
         window_ = Window{host_.Requests().size(), host_.LogLines().size(), host_.Subscriptions().size(), step.number};
         if (step.kind == "start") return LoadAndStart(step);
         if (step.kind == "stop") {
@@ -162,6 +183,16 @@ private:
             host_.Unload();
             return LoadAndStart(step);
         }
+        if (step.kind == "call") return Call(step);
+        Act(step);
+        return true;
+    }
+
+    // What the host does of itself: resources, events, time. Also run while
+    // the plug-in waits in a streamed read.
+    void Act(const Step& step) {
+        const BindingProperty& a = step.arguments;
+        const std::string path(a.GetMember("path").AsString());
         if (step.kind == "create") {
             host_.Create(path, a.GetMember("body"));
         } else if (step.kind == "update") {
@@ -177,10 +208,7 @@ private:
                                        data != nullptr ? std::optional<BindingProperty>(*data) : std::nullopt);
         } else if (step.kind == "advance") {
             host_.Advance(step.duration);
-        } else if (step.kind == "call") {
-            return Call(step);
         }
-        return true;
     }
 
     bool Call(const Step& step) {
@@ -356,6 +384,7 @@ private:
     Window window_;
     std::size_t shown_ = 0;
     bool stopped_ = false;
+    uint32_t missedDuring_ = 0;
     std::optional<Host::CallResult> lastCall_;
 };
 

@@ -95,12 +95,12 @@ void VORN_HOST_CALL Yield(const HostApi* api) {
     if (state == nullptr) return;
     ++state->yields;
     state->Note("yield");
-    if (!state->yieldHook) return;
-    // The hook is the test's or the simulator's code; nothing it throws may
-    // unwind through the plug-in.
+    // The hook and the steps are the test's or the simulator's code; nothing
+    // they throw may unwind through the plug-in.
     const std::function<void()> hook = state->yieldHook;
     try {
-        hook();
+        state->RunDuringRead();
+        if (hook) hook();
     } catch (const std::exception& failure) {
         state->Note(std::string("yield hook failed: ") + failure.what());
     } catch (...) {

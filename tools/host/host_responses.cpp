@@ -66,9 +66,15 @@ bool VORN_HOST_CALL ReadStream(void* stream, void* buffer, uint32_t* length, boo
 
 void VORN_HOST_CALL ReleaseStream(void* stream) {
     auto* body = static_cast<StreamBody*>(stream);
-    if (LiveStreams().count(body) == 0 || body->released) return;
+    if (LiveStreams().count(body) == 0) return;
+    RecordedRequest* request = body->state->Request(body->record);
+    if (request != nullptr) ++request->streamReleases;
+    if (body->released) {
+        body->state->Note("stream of " + body->label + " released again");
+        return;
+    }
     body->released = true;
-    if (RecordedRequest* request = body->state->Request(body->record)) request->streamReleased = true;
+    if (request != nullptr) request->streamReleased = true;
     body->state->Note("stream of " + body->label + " released after " + std::to_string(body->reads) + " reads");
 }
 
@@ -151,6 +157,9 @@ void HostState::Reply(HostResponse* response, Host::Answer answer, const RecordR
         answer = Answer::Error(500, "Response nested too deeply");
     }
     RecordedRequest* request = Request(ref);
+    // An empty body is the empty text, and goes out as such.
+    const std::string json =
+        answer.streamChunk != 0 && answer.streamText ? *answer.streamText : SerializeJson(answer.body, nullptr);
     if (answer.error) {
         hold->error = DuplicateText(answer.error->c_str());
         response->error = hold->error;
@@ -164,36 +173,36 @@ void HostState::Reply(HostResponse* response, Host::Answer answer, const RecordR
     } else {
         const uint32_t status = answer.status != 0 ? answer.status : 200;
         if (request != nullptr) request->status = status;
-        // An empty body is the empty text, and goes out as such.
-        const std::string json =
-            answer.streamChunk != 0 && answer.streamText ? *answer.streamText : SerializeJson(answer.body, nullptr);
         outcome = std::to_string(status) +
                   (answer.flatBody ? " (flat body of kind " + std::to_string(answer.flatBody->kind) + ")"
                    : json.empty()  ? ""
                                    : " " + json);
-        if (answer.streamChunk != 0) {
-            auto stream = std::make_unique<StreamBody>();
-            stream->state = this;
-            stream->label = label;
-            stream->text = json;
-            stream->chunk = answer.streamChunk;
-            stream->failAtRead = answer.streamFailAtRead;
-            stream->overReport = answer.streamOverReport;
-            stream->record = ref;
-            response->streamRead = &ReadStream;
-            response->streamRelease = &ReleaseStream;
-            response->streamSize = answer.streamSizeHint.value_or(
-                static_cast<uint32_t>(std::min<std::size_t>(stream->text.size(), UINT32_MAX)));
-            response->stream = stream.get();
-            if (request != nullptr) request->streamed = true;
-            outcome += " (streamed, " + std::to_string(stream->text.size()) + " bytes in reads of at most " +
-                       std::to_string(stream->chunk) + ")";
-            LiveStreams().insert(stream.get());
-            hold->stream = std::move(stream);
-        } else {
-            // The hold keeps what it owns; a raw body stays its giver's.
-            response->body = answer.flatBody ? *answer.flatBody : hold->body;
-        }
+        // The hold keeps what it owns; a raw body stays its giver's.
+        if (answer.streamChunk == 0) response->body = answer.flatBody ? *answer.flatBody : hold->body;
+    }
+    // A stream goes with an error reply too when the answer has one (hosts
+    // may send an error's details that way).
+    if (answer.streamChunk != 0) {
+        auto stream = std::make_unique<StreamBody>();
+        stream->state = this;
+        stream->label = label;
+        stream->text = json;
+        stream->chunk = answer.streamChunk;
+        stream->failAtRead = answer.streamFailAtRead;
+        stream->overReport = answer.streamOverReport;
+        stream->record = ref;
+        stream->during = std::move(answer.during);
+        stream->duringAfterRead = answer.duringAfterRead;
+        response->streamRead = &ReadStream;
+        response->streamRelease = &ReleaseStream;
+        response->streamSize = answer.streamSizeHint.value_or(
+            static_cast<uint32_t>(std::min<std::size_t>(stream->text.size(), UINT32_MAX)));
+        response->stream = stream.get();
+        if (request != nullptr) request->streamed = true;
+        outcome += " (streamed, " + std::to_string(stream->text.size()) + " bytes in reads of at most " +
+                   std::to_string(stream->chunk) + ")";
+        LiveStreams().insert(stream.get());
+        hold->stream = std::move(stream);
     }
     response->release = &ReleaseResponse;
     responses[response] = std::move(hold);
@@ -214,7 +223,25 @@ void HostState::Finish(const HostResponse* response, bool byPlugin) {
     }
     ReleaseFlatValue(&hold->body);
     Free(hold->error);
-    if (hold->stream) LiveStreams().erase(hold->stream.get());
+    if (hold->stream) {
+        if (hold->stream->during && !hold->stream->duringRan) {
+            ++missedDuring;
+            Note("the steps during the read of " + hold->label + " never ran: no yield after read " +
+                 std::to_string(hold->stream->duringAfterRead));
+        }
+        if (lastRead == hold->stream.get()) lastRead = nullptr;
+        LiveStreams().erase(hold->stream.get());
+    }
+}
+
+void HostState::RunDuringRead() {
+    StreamBody* stream = lastRead;
+    if (stream == nullptr || !stream->during || stream->duringRan || stream->reads < stream->duringAfterRead) return;
+    stream->duringRan = true;
+    // A copy: what runs may end the stream's life.
+    const std::function<void()> during = stream->during;
+    Note("during the read of " + stream->label + ":");
+    during();
 }
 
 void HostState::ReclaimResponses() {
@@ -223,6 +250,7 @@ void HostState::ReclaimResponses() {
 
 bool HostState::Read(StreamBody& stream, void* buffer, uint32_t* length, bool* more) {
     const uint32_t index = stream.reads++;
+    lastRead = &stream;
     if (RecordedRequest* request = Request(stream.record)) request->streamReads = stream.reads;
     const std::string head = "stream read " + std::to_string(index + 1) + " of " + stream.label + ": ";
     if (length == nullptr || more == nullptr || stream.released) {

@@ -5,6 +5,7 @@
 // records of what happened.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -65,6 +66,9 @@ struct StreamBody {
     uint32_t reads = 0;
     bool released = false;
     RecordRef record;
+    std::function<void()> during;
+    uint32_t duringAfterRead = 1;
+    bool duringRan = false;
 };
 
 // What the host owns of one response until the plug-in releases it.
@@ -106,6 +110,8 @@ struct HostState {
     std::map<const HostResponse*, std::unique_ptr<ResponseHold>> responses;
     uint64_t now = 0;
     std::function<void()> yieldHook;
+    StreamBody* lastRead = nullptr;  // the stream read last, while it lives
+    uint32_t missedDuring = 0;
 
     // --- What happened
     uint64_t generation = 1;
@@ -132,6 +138,8 @@ struct HostState {
     // Frees every response the stopped plug-in never released.
     void ReclaimResponses();
     bool Read(StreamBody& stream, void* buffer, uint32_t* length, bool* more);
+    // Inside a yield: the `during` of the stream read last, when due.
+    void RunDuringRead();
 
     // --- Calls of exposed functions (function_calls.cpp)
     CallResult CallFunction(const FunctionCall& call);

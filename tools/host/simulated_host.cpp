@@ -302,6 +302,8 @@ void SimulatedHost::Advance(uint64_t nanoseconds) {
 
 std::size_t SimulatedHost::PendingTaskCount() const { return state_->pending.size(); }
 
+uint32_t SimulatedHost::MissedDuringCount() const { return state_->missedDuring; }
+
 const std::vector<RecordedRequest>& SimulatedHost::Requests() const { return state_->requests; }
 
 const std::vector<RecordedSubscription>& SimulatedHost::Subscriptions() const { return state_->subscriptionRecords; }

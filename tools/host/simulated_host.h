@@ -38,7 +38,7 @@ struct Answer {
     uint32_t status = 0;
     // Non-zero: the body goes out as its compact JSON text, streamed in reads
     // of at most this many bytes; each read's more-flag says whether bytes
-    // remain.
+    // remain. With an error, the stream goes along with it.
     uint32_t streamChunk = 0;
     // Stream faults, for tests: the read with this index (from 0) fails;
     // every read reports this many bytes more than it delivered.
@@ -52,6 +52,12 @@ struct Answer {
     // A raw flat body sent exactly as given instead of the body (hostile
     // bodies); this side does not release it.
     std::optional<BindingFlatValue> flatBody;
+    // Re-entry, for streamed answers: run once inside the plug-in's yield
+    // that follows read number duringAfterRead (from 1) of the stream, as a
+    // host may call into the plug-in while it waits. A plug-in that does not
+    // yield there never sees it (see MissedDuringCount).
+    std::function<void()> during;
+    uint32_t duringAfterRead = 1;
 
     static Answer Body(BindingProperty body);
     static Answer Error(uint32_t status, std::string text);
@@ -78,6 +84,7 @@ struct RecordedRequest {
     bool streamed = false;
     uint32_t streamReads = 0;    // reads the plug-in made
     bool streamReleased = false; // the plug-in called the stream release
+    uint32_t streamReleases = 0; // how often (more than once is a fault)
     bool released = false;       // the plug-in called the record's release
 };
 
@@ -262,6 +269,9 @@ public:
 
     // Runs inside the yield entry (the host may call into the plug-in there).
     void SetYieldHook(std::function<void()> hook);
+    // Streamed answers whose `during` never ran: the plug-in released the
+    // stream without yielding after the read it was meant for.
+    uint32_t MissedDuringCount() const;
 
 private:
     struct State;
