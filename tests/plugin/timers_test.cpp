@@ -147,6 +147,38 @@ TEST_F(Timers, ServiceProxyBuffersAndFulfilsOneRequestPerAnswer) {
     EXPECT_EQ(LogLinesWith(host_, 2, "Could not find registered handler").size(), 1u);
 }
 
+// A completion or async handler that waits for the host (here a request read
+// in small chunks) may see the host deliver another service-proxy message
+// meanwhile, on the same thread: it must be handled, and the wait return.
+TEST_F(Timers, ServiceProxyCallbacksMayWaitWhileAnotherMessageArrives) {
+    for (const char* path : {"/s/slow1", "/s/slow2"}) {
+        const std::string uuid = path[7] == '1' ? "w1" : "w2";
+        host_.SetEndpoint(kHostMethodGet, path, [this, uuid](const Host::RecordedRequest&) {
+            Host::Answer answer = Host::Answer::Streamed(Json(R"({"a":1})"), 2);
+            answer.during = [this, uuid] {
+                host_.DeliverEvent("OnServiceProxyUuidEvent", ProxyResponse(uuid.c_str(), "s", "m", "meanwhile"));
+            };
+            return answer;
+        });
+    }
+    Run(R"({"action":"proxy-request","key":"w1"})");
+    Run(R"({"action":"proxy-request","key":"w2"})");
+    host_.DeliverEvent("OnServiceProxyUuidEvent", ProxyResponse("u1", "s", "m", "first"));
+    std::string reports;
+    for (const BindingProperty& report : Run(R"({"action":"proxy-request","key":"u1","then":"/s/slow1"})")) {
+        reports += Compact(report);
+    }
+    EXPECT_EQ(reports, R"({"fulfilled":"u1","payload":"first"}{"fulfilled":"w1","payload":"meanwhile"})"
+                       R"({"then":true})");
+    Run(R"({"action":"proxy-handler","key":"chat.message","then":"/s/slow2"})");
+    const std::size_t before = host_.LogLines().size();
+    host_.DeliverEvent("OnServiceProxyAsyncEvent", ProxyResponse("", "chat", "message", "hi"));
+    reports.clear();
+    for (const BindingProperty& report : ReportsSince(before)) reports += Compact(report);
+    EXPECT_EQ(reports, R"({"async":"chat.message","payload":"hi"}{"fulfilled":"w2","payload":"meanwhile"})"
+                       R"({"then":true})");
+}
+
 TEST_F(Timers, TelemetryPostsNamedValuesAndIsReadyAtOnce) {
     EXPECT_EQ(Compact(RunOne(R"({"action":"telemetry","event":"ui/click","count":3})")),
               R"({"ok":true,"ready":true})");

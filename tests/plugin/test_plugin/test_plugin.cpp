@@ -167,6 +167,12 @@ private:
         ReportResult(result, std::move(value), brief);
     }
 
+    void ReportThen(const std::string& path) {
+        BindingProperty report;
+        report.Member("then").SetBool(SendRequest<BindingProperty>(RequestMethod::Get, path).Ok());
+        Report(report);
+    }
+
     void Run(const BindingProperty& command) {
         const std::string action(command.GetMember("action").AsString());
         const std::string path(command.GetMember("path").AsString());
@@ -246,21 +252,26 @@ private:
             report.Member("ok").SetBool(future.get().Ok());
             Report(report);
         } else if (action == "proxy-request") {
+            // "then": a path the completion GETs (reading its answer) after reporting.
             const std::string key(command.GetMember("key").AsString());
-            AddServiceProxyRequest(key, [key](const PluginServiceProxyResponse& response) {
+            const std::string then(command.GetMember("then").AsString());
+            AddServiceProxyRequest(key, [this, key, then](const PluginServiceProxyResponse& response) {
                 BindingProperty report;
                 report.Member("fulfilled").SetString(key);
                 report.Member("payload").SetString(response.payload);
                 Report(report);
+                if (!then.empty()) ReportThen(then);
             });
         } else if (action == "proxy-handler") {
             const std::string key(command.GetMember("key").AsString());
+            const std::string then(command.GetMember("then").AsString());
             const bool throws = command.GetMember("throw").AsBool();
-            AddServiceProxyAsyncHandler(key, [key, throws](const PluginServiceProxyResponse& response) {
+            AddServiceProxyAsyncHandler(key, [this, key, then, throws](const PluginServiceProxyResponse& response) {
                 BindingProperty report;
                 report.Member("async").SetString(key);
                 report.Member("payload").SetString(response.payload);
                 Report(report);
+                if (!then.empty()) ReportThen(then);
                 if (throws) throw std::runtime_error("async handler asked to throw");
             });
         } else if (action == "log") {
