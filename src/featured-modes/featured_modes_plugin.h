@@ -74,6 +74,8 @@ private:
     bool settingsReady = false;
     bool queueEligibilityReady = false;
     bool notificationShown = false;
+    bool decisionRunning = false;
+    bool decisionAgain = false;
 };
 
 }  // namespace Vorn::Client::FeaturedModes

@@ -105,7 +105,8 @@ void FeaturedModesPlugin::PostFeaturedModeNotification() {
         Log(kLogError, static_cast<uint32_t>(kLogGroupDBG), 0, "Failed to serialize queues to JSON");
         return;
     }
-    const Api::Queue& first = notifiableQueues.front();
+    // A copy: the list may be refilled while the map request waits.
+    const Api::Queue first = notifiableQueues.front();
     Api::PlayerNotificationResource notification;
     notification.data["queues"] = SerializeJson(queuesValue.value, &Registry());
     notification.data["gameMode"] = first.gameMode;

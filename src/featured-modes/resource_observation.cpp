@@ -41,7 +41,23 @@ void FeaturedModesPlugin::SubscribeResources() {
 }
 
 void FeaturedModesPlugin::RunDecisionStep() {
-    if (FindNotifiableQueues()) PostFeaturedModeNotification();
+    // The host may deliver events while a step waits for an answer; a step
+    // they start then runs once the current one is done, with what they
+    // changed, instead of inside it (where a second notification could go
+    // out before the first is marked shown).
+    if (decisionRunning) {
+        decisionAgain = true;
+        return;
+    }
+    struct Running {
+        bool& flag;
+        explicit Running(bool& f) : flag(f) { flag = true; }
+        ~Running() { flag = false; }
+    } running(decisionRunning);
+    do {
+        decisionAgain = false;
+        if (FindNotifiableQueues()) PostFeaturedModeNotification();
+    } while (decisionAgain);
 }
 
 void FeaturedModesPlugin::OnFeaturedModesConfig(const ResourceEvent<Api::FeaturedModesConfig>& event) {
