@@ -41,6 +41,13 @@ TEST(ScenarioFile, RefusesWhatCannotRun) {
         {"steps:\n  - expect-request: {method: FETCH}\n", "2: step 1 (expect-request, line 2): unknown method 'FETCH'"},
         {"steps:\n  - expect-log: {level: DEBUG}\n",
          "2: step 1 (expect-log, line 2): the level is one of OKAY, WARN, ERROR, ALWAYS"},
+        {"endpoints:\n  - {path: /a, respond: {body: 1, during: [{advance: 1s}]}}\nsteps: [start]\n",
+         "endpoint 1 respond during needs a stream: its steps run while the plug-in reads it"},
+        {"endpoints:\n  - {path: /a, respond: {body: 1, stream: 2, during: [stop]}}\nsteps: [start]\n",
+         "endpoint 1 respond during: step 1 (stop): only create, update, delete, set, event and advance run during a "
+         "read"},
+        {"endpoints:\n  - {path: /a, respond: {body: 1, stream: 2, during-read: 2}}\nsteps: [start]\n",
+         "endpoint 1 respond during-read needs during"},
         {"steps:\n  - start: now\n", "2: step 1 (start, line 2): takes no arguments"},
         {"steps:\n  - stop: {at: 1}\n", "2: step 1 (stop, line 2): takes no arguments"},
         {"steps:\n  - restart: []\n", "2: step 1 (restart, line 2): takes no arguments"},
@@ -66,7 +73,7 @@ resources:
   /b: 2
   /a: {x: 1}
 endpoints:
-  - {method: post, path: /e, respond-sequence: [{body: 1}, {status: 503, error: busy}, {body: 2, stream: 7}]}
+  - {method: post, path: /e, respond-sequence: [{body: 1}, {status: 503, error: busy}, {body: 2, stream: 7, during: [{advance: 1s}], during-read: 3}]}
 steps:
   - start
   - advance: 250ms
@@ -90,6 +97,11 @@ steps:
     EXPECT_EQ(scenario.endpoints[0].answers[1].status, 503u);
     EXPECT_EQ(scenario.endpoints[0].answers[1].error, "busy");
     EXPECT_EQ(scenario.endpoints[0].answers[2].streamChunk, 7u);
+    ASSERT_EQ(scenario.endpoints[0].during.size(), 3u);
+    EXPECT_TRUE(scenario.endpoints[0].during[0].steps.empty());
+    ASSERT_EQ(scenario.endpoints[0].during[2].steps.size(), 1u);
+    EXPECT_EQ(scenario.endpoints[0].during[2].steps[0].duration, 1000000000u);
+    EXPECT_EQ(scenario.endpoints[0].during[2].afterRead, 3u);
     ASSERT_EQ(scenario.steps.size(), 7u);
     EXPECT_EQ(scenario.steps[1].duration, 250000000u);
     EXPECT_EQ(scenario.steps[1].line, 10u);
