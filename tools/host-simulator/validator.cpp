@@ -15,6 +15,7 @@
 #include "host-simulator/export_table.h"
 #include "host-simulator/hostile_payloads.h"
 #include "host-simulator/isolated_host.h"
+#include "host/host_trace.h"
 
 namespace Vorn::HostSimulator {
 
@@ -534,6 +535,71 @@ void StopWork(const Plugin& plugin, Findings& findings) {
                          (pending == 0 ? " (the plug-in scheduled none at start)" : ", which the host dropped"));
 }
 
+// --- reentry --------------------------------------------------------------
+
+// Bytes per read of every answer: one, so that the plug-in yields between
+// reads and the host can call into it there.
+constexpr uint32_t kReentryChunk = 1;
+
+// Every answer streamed in small reads (an empty structure where the host
+// has nothing to answer with, as this one's empty store), and during each
+// read (one level deep: not during the reads of requests made by a delivery)
+// each subscribed event delivered with the last payload sent for it, or an
+// empty structure.
+void ReentryWork(const Plugin& plugin, Findings& findings) {
+    IsolatedHost host(plugin.inProcess, plugin.version);
+    if (!LoadFor(plugin, host, findings, plugin.version)) return;
+    const bool measured = host->Record().callbacks->memoryStatistics != nullptr;
+    const uint64_t loaded = InUse(host->MemoryStatistics());
+    std::map<std::string, BindingProperty> lastPayload;
+    auto deliver = [&](const std::string& name, const std::string& when) {
+        findings.Step("delivering " + name + when);
+        BindingProperty& payload = lastPayload[name];
+        if (payload.IsEmpty()) payload.MakeStructure();
+        host->DeliverEvent(name, payload);
+    };
+    int depth = 0;
+    uint64_t streamed = 0;
+    uint64_t reentries = 0;
+    host->SetAnswerHook([&](const Host::RecordedRequest& request, Host::Answer& answer) {
+        if (answer.flatBody || answer.streamChunk != 0) return;
+        if (answer.error || answer.body.IsEmpty()) {
+            answer = Host::Answer::Body(BindingProperty());
+            answer.body.MakeStructure();
+        }
+        answer.streamChunk = kReentryChunk;
+        ++streamed;
+        if (depth != 0) return;
+        const std::string label = " during the read of " + Host::MethodText(request.method) + " " + request.path;
+        answer.during = [&, label] {
+            ++depth;
+            for (const std::string& name : ActiveSubscriptions(*host)) {
+                deliver(name, label);
+                ++reentries;
+            }
+            --depth;
+        };
+    });
+    StartFor(host, findings);
+    for (const std::string& name : ActiveSubscriptions(*host)) deliver(name, "");
+    findings.Step("stopping");
+    host->Stop();
+    const uint64_t stopped = InUse(host->MemoryStatistics());
+    const std::string levels = "bytes in use: " + std::to_string(loaded) + " after loading, " +
+                               std::to_string(stopped) + " after stop";
+    findings.Message(Counted(streamed, "answer") + " streamed in " + std::to_string(kReentryChunk) + "-byte reads; " +
+                     Counted(reentries, "event") + " delivered during them; " +
+                     Counted(host->MissedDuringCount(), "answer") + " read without a yield; " + levels);
+    if (measured && stopped > loaded + kStopInUseTolerance) {
+        findings.Verdict(CheckStatus::Fail, "after stop " + std::to_string(stopped - loaded) +
+                                                " bytes more are in use than after loading");
+        return;
+    }
+    findings.Verdict(measured ? CheckStatus::Pass : CheckStatus::Warn,
+                     "handled " + Counted(reentries, "event") + " delivered while it waited in a read, and stopped" +
+                         (measured ? " without keeping memory" : " (no memory statistics callback to read)"));
+}
+
 // What is wrong with a statistics record, alone and against an earlier one.
 std::vector<std::string> StatisticsFaults(const PluginMemoryStatistics& now, const PluginMemoryStatistics* before,
                                           const std::string& when) {
@@ -600,8 +666,8 @@ using CheckWork = void (*)(const Plugin&, Findings&);
 const std::map<std::string, CheckWork>& CheckWorks() {
     static const std::map<std::string, CheckWork> works = {
         {"record", RecordWork}, {"version", VersionWork},     {"start", StartWork},
-        {"events", EventsWork}, {"functions", FunctionsWork}, {"stop", StopWork},
-        {"memory", MemoryWork}};
+        {"events", EventsWork}, {"functions", FunctionsWork}, {"reentry", ReentryWork},
+        {"stop", StopWork},     {"memory", MemoryWork}};
     return works;
 }
 
@@ -664,14 +730,15 @@ std::vector<CheckResult> Validate(const ValidateOptions& options,
     add(ExportCheck(options.plugin, entries));
     plugin.entry = ChooseEntry(options.plugin, entries);
     if (plugin.entry.empty()) {
-        notRun({"record", "version", "start", "events", "functions", "stop", "memory"}, "no export named load_* to call");
+        notRun({"record", "version", "start", "events", "functions", "reentry", "stop", "memory"},
+               "no export named load_* to call");
         return results;
     }
 
     const WorkOutcome record = RunWork(plugin, "record", ProbeHostVersion());
     add(Result("record", plugin, record));
     if (!record.version) {
-        notRun({"version", "start", "events", "functions", "stop", "memory"}, "the plug-in did not load");
+        notRun({"version", "start", "events", "functions", "reentry", "stop", "memory"}, "the plug-in did not load");
         return results;
     }
     plugin.version = *record.version;
@@ -680,11 +747,12 @@ std::vector<CheckResult> Validate(const ValidateOptions& options,
     const CheckResult start = RunCheck("start", plugin);
     add(start);
     if (start.status == CheckStatus::Fail) {
-        notRun({"events", "functions", "stop", "memory"}, "start did not succeed");
+        notRun({"events", "functions", "reentry", "stop", "memory"}, "start did not succeed");
         return results;
     }
     add(RunCheck("events", plugin));
     add(RunCheck("functions", plugin));
+    add(RunCheck("reentry", plugin));
     add(RunCheck("stop", plugin));
     add(RunCheck("memory", plugin));
     return results;

@@ -142,6 +142,12 @@ void HostState::ServeRequest(HostResponse* response, const HostRequest* request)
         answer = store.Serve(recorded.method, recorded.path,
                              recorded.parameters.empty() ? nullptr : &recorded.parameters.front().value);
     }
+    if (answerHook) {
+        // A copy, as for endpoints; and the record by value, since what the
+        // hook runs later may add requests.
+        const SimulatedHost::AnswerHook hook = answerHook;
+        hook(recorded, answer);
+    }
     Reply(response, std::move(answer), ref, label, parameters);
 }
 

@@ -110,6 +110,7 @@ struct HostState {
     std::map<const HostResponse*, std::unique_ptr<ResponseHold>> responses;
     uint64_t now = 0;
     std::function<void()> yieldHook;
+    SimulatedHost::AnswerHook answerHook;
     StreamBody* lastRead = nullptr;  // the stream read last, while it lives
     uint32_t missedDuring = 0;
 

@@ -213,6 +213,8 @@ void SimulatedHost::RemoveEndpoint(uint32_t method, const std::string& path) {
     state_->endpoints.erase({method, path});
 }
 
+void SimulatedHost::SetAnswerHook(AnswerHook hook) { state_->answerHook = std::move(hook); }
+
 std::string SimulatedHost::EventNameForPath(const std::string& path) {
     std::vector<std::string> elements{"OnJsonApiEvent"};
     std::size_t start = 0;

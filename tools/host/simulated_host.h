@@ -206,6 +206,10 @@ public:
     // later endpoint for the same method and path replaces the earlier one.
     void SetEndpoint(uint32_t method, const std::string& path, Endpoint endpoint);
     void RemoveEndpoint(uint32_t method, const std::string& path);
+    // Sees and may change every answer, whoever made it, before it goes out
+    // (a hostile host streams them all, or re-enters during each).
+    using AnswerHook = std::function<void(const RecordedRequest& request, Answer& answer)>;
+    void SetAnswerHook(AnswerHook hook);
 
     // --- Events --------------------------------------------------------------
     // The host's event name for a path: "OnJsonApiEvent" and the path's
