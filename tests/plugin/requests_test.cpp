@@ -234,5 +234,33 @@ TEST_F(Requests, BrokenStreamsFailAndAreStillReleased) {
     }
 }
 
+// The host's injected faults, as the fault sweep uses them, reach the
+// plug-in as a hostile host's would.
+TEST_F(Requests, InjectedFaultsReachThePlugin) {
+    host_.SetEndpoint(kHostMethodGet, "/s/faulty", [](const Host::RecordedRequest&) {
+        return Host::Answer::Streamed(Json(R"({"a":"0123456789"})"), 4);
+    });
+    const struct {
+        Host::InjectedFault fault;
+        uint64_t at;  // 1: the answer, 2: its first read
+        const char* report;
+    } cases[] = {
+        {Host::InjectedFault::AnswerFails, 1,
+         R"({"code":500,"message":"Error response for GET /s/faulty: Injected fault","ok":false})"},
+        {Host::InjectedFault::AnswerWrongKind, 1, R"({"ok":true,"value":"injected"})"},
+        {Host::InjectedFault::ReadFails, 2,
+         R"({"code":0,"message":"Error reading streamed response for GET /s/faulty: Stream read error","ok":false})"},
+        {Host::InjectedFault::ReadEndsShort, 2,
+         R"({"code":0,"message":"Error reading streamed response for GET /s/faulty: Error: The document is empty. )"
+         R"(at offset 0.","ok":false})"},
+        {Host::InjectedFault::TaskDropped, 1, R"({"ok":true,"value":{"a":"0123456789"}})"},  // fits no answer
+    };
+    for (const auto& c : cases) {
+        host_.InjectFault(host_.Interactions().size() + c.at, c.fault);
+        EXPECT_EQ(Compact(RunOne(R"({"action":"request","path":"/s/faulty","result":"value"})")), c.report)
+            << Host::InjectedFaultName(c.fault);
+    }
+}
+
 }  // namespace
 }  // namespace Vorn::Testing

@@ -13,6 +13,8 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& command, std::string& 
             command.json = true;
         } else if (argument == "--in-process") {
             command.inProcess = true;
+        } else if (argument == "--fault-sweep") {
+            command.faultSweep = true;
         } else if (argument == "--plugin") {
             if (i + 1 == argc) {
                 error = "--plugin needs a path";

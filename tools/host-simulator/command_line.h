@@ -10,6 +10,7 @@ struct CommandLine {
     std::string plugin;  // --plugin PATH
     bool json = false;       // --json
     bool inProcess = false;  // --in-process
+    bool faultSweep = false; // --fault-sweep (run)
     double timeLimitSeconds = 10;  // --time-limit SECONDS
     bool help = false;       // --help, -h
     std::vector<std::string> operands;

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "host-simulator/describe.h"
+#include "host-simulator/fault_sweep.h"
 #include "host-simulator/validator.h"
 
 namespace Vorn::HostSimulator {
@@ -16,7 +17,10 @@ void PerformInChild(const ChildWork& work, Channel& channel) { PerformWork(work,
 }  // namespace
 
 void PerformWork(const ChildWork& work, bool inProcess, Channel& channel) {
-    if (PerformCheckWork(work, inProcess, channel) || PerformDescribeWork(work, inProcess, channel)) return;
+    if (PerformCheckWork(work, inProcess, channel) || PerformDescribeWork(work, inProcess, channel) ||
+        PerformSweepWork(work, channel)) {
+        return;
+    }
     throw std::invalid_argument("no work named " + work.name);
 }
 

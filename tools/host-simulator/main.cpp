@@ -1,6 +1,7 @@
 // vorn-host: runs plug-in libraries in a simulated host.
 //
 //   vorn-host run [--plugin PATH] [--json] SCENARIO...
+//   vorn-host run --fault-sweep [--plugin PATH] [--time-limit SECONDS] SCENARIO...
 //   vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]
 //   vorn-host describe [--plugin PATH] [--json] [--in-process]
 //
@@ -17,6 +18,7 @@
 #include "formats/json_writer.h"
 #include "host-simulator/command_line.h"
 #include "host-simulator/describe.h"
+#include "host-simulator/fault_sweep.h"
 #include "host-simulator/isolated_host.h"
 #include "host-simulator/report.h"
 #include "host-simulator/scenario_runner.h"
@@ -33,11 +35,16 @@ constexpr int kUsage = 2;
 
 const char* const kUsageText =
     "usage: vorn-host run [--plugin PATH] [--json] SCENARIO...\n"
+    "       vorn-host run --fault-sweep [--plugin PATH] [--time-limit SECONDS] SCENARIO...\n"
     "       vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]\n"
     "       vorn-host describe [--plugin PATH] [--json] [--in-process]\n"
     "\n"
     "  run           plays each scenario (a YAML or JSON file, or a folder of them)\n"
     "                against the plug-in library and prints what happens\n"
+    "  --fault-sweep runs each scenario cleanly, then once per host interaction\n"
+    "                (answer, stream read, delayed task) with a fault injected\n"
+    "                there, each in a child process; fails on a crash, a hang or\n"
+    "                memory kept after stop\n"
     "  validate      checks the plug-in library against the host boundary, each\n"
     "                check in a child process of its own\n"
     "  describe      prints what the plug-in's API description table says\n"
@@ -46,7 +53,7 @@ const char* const kUsageText =
     "  --json        write a machine-readable report instead of the text\n"
     "  --in-process  validate or describe in this process (for a debugger): a\n"
     "                crash or hang is then the tool's own\n"
-    "  --time-limit  seconds each check's child process may take (default 10)\n"
+    "  --time-limit  seconds each child process may take (default 10)\n"
     "\n"
     "Exit code: 0 every expectation held or check passed (warnings allowed),\n"
     "1 one failed, 2 usage or scenario error (a library that is not there).\n";
@@ -88,6 +95,16 @@ int Run(const CommandLine& command) {
         return kUsage;
     }
     if (!ExpandScenarios(command.operands, files)) return kUsage;
+    if (command.faultSweep) {
+        SweepOptions sweep;
+        sweep.plugin = command.plugin;
+        sweep.defaultPlugin = DefaultPlugin();
+        sweep.timeLimitSeconds = command.timeLimitSeconds;
+        sweep.inProcess = command.inProcess;
+        const SweepTotals totals = FaultSweep(files, sweep, stdout);
+        if (totals.crashes + totals.hangs + totals.leaks != 0) return kFailed;
+        return totals.errors != 0 ? kUsage : kPassed;
+    }
     RunOptions options;
     options.plugin = command.plugin;
     options.defaultPlugin = DefaultPlugin();

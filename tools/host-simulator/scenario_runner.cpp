@@ -1,6 +1,8 @@
 #include "host-simulator/scenario_runner.h"
 
 #include <chrono>
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -59,6 +61,14 @@ std::string Wanted(const Step& step) {
 
 // A scenario names its plug-in by a path relative to the scenario file, or
 // by a bare library name ("vorn-echo") found beside the default plug-in.
+// Bytes in use: allocated minus freed (the record is packed: copied out).
+uint64_t InUse(const PluginMemoryStatistics& statistics) {
+    uint64_t counters[6];
+    std::memcpy(counters, reinterpret_cast<const char*>(&statistics) + offsetof(PluginMemoryStatistics, counters),
+                sizeof(counters));
+    return counters[2] >= counters[4] ? counters[2] - counters[4] : 0;
+}
+
 std::string PluginPath(const std::string& named, const std::string& scenarioFile, const std::string& defaultPlugin) {
     const std::filesystem::path path(named);
     if (!path.has_parent_path() && !path.has_extension()) {
@@ -85,7 +95,9 @@ public:
         Print("scenario: " + scenario_.name + " (" + scenario_.file + ")\n");
         Print("plugin:   " + plugin_ + "\n");
         SetUpWorld();
+        if (options_.fault != Host::InjectedFault::None) host_.InjectFault(options_.faultAt, options_.fault);
         for (const Step& step : scenario_.steps) {
+            if (options_.stepStarted) options_.stepStarted(step);
             bool ok = step.IsExpectation() ? Expect(step) : Execute(step);
             if (ok && host_.MissedDuringCount() != missedDuring_) {
                 missedDuring_ = host_.MissedDuringCount();
@@ -95,6 +107,14 @@ public:
             FlushTrace();
             if (!ok) break;
         }
+        // Ends with a stop, so that what the plug-in still holds can be seen.
+        if (host_.IsStarted()) host_.Stop();
+        if (host_.IsLoaded() && everStarted_ && host_.Record().callbacks != nullptr &&
+            host_.Record().callbacks->memoryStatistics != nullptr) {
+            result_.memoryMeasured = true;
+            result_.inUseAfterStop = InUse(host_.MemoryStatistics());
+        }
+        result_.interactions = host_.Interactions();
         host_.Unload();
         FlushTrace();
         result_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -154,7 +174,9 @@ private:
         if (!host_.IsLoaded()) {
             std::string error;
             if (!host_.Load(plugin_, &error)) return Stop(step, Outcome::Error, "cannot load the plug-in: " + error);
+            result_.inUseAfterLoading = InUse(host_.MemoryStatistics());
         }
+        everStarted_ = true;
         if (!host_.Start()) return Stop(step, Outcome::Failed, "the plug-in's start returned false");
         return true;
     }
@@ -384,6 +406,7 @@ private:
     Window window_;
     std::size_t shown_ = 0;
     bool stopped_ = false;
+    bool everStarted_ = false;
     uint32_t missedDuring_ = 0;
     std::optional<Host::CallResult> lastCall_;
 };

@@ -3,6 +3,7 @@
 // what happens: every host call the plug-in makes and every event the host
 // delivers, with the virtual time, and the outcome of each expectation.
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ struct RunOptions {
     std::string plugin;  // from the command line; overrides the scenario's
     std::string defaultPlugin;
     std::FILE* trace = nullptr;  // null: print nothing
+    // Told of each step as it begins (a child reports its progress so).
+    std::function<void(const Step& step)> stepStarted;
+    // A fault to inject at interaction number faultAt (from 1).
+    uint64_t faultAt = 0;
+    Host::InjectedFault fault = Host::InjectedFault::None;
 };
 
 enum class Outcome { Passed, Failed, Error };
@@ -24,6 +30,14 @@ struct ScenarioResult {
     Outcome outcome = Outcome::Passed;
     double seconds = 0;
     std::vector<std::string> messages;
+    // What the host did for the plug-in, in order.
+    std::vector<Host::Interaction> interactions;
+    // Bytes the plug-in had in use after its last loading and after its last
+    // stop (the run ends with a stop); measured when it has the statistics
+    // callback and was started.
+    bool memoryMeasured = false;
+    uint64_t inUseAfterLoading = 0;
+    uint64_t inUseAfterStop = 0;
 };
 
 ScenarioResult RunScenario(const Scenario& scenario, const RunOptions& options);

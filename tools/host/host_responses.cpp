@@ -148,6 +148,28 @@ void HostState::ServeRequest(HostResponse* response, const HostRequest* request)
         const SimulatedHost::AnswerHook hook = answerHook;
         hook(recorded, answer);
     }
+    switch (Interact(Interaction::Kind::Answer, label)) {
+        case InjectedFault::AnswerFails: {
+            const uint32_t chunk = answer.streamChunk;
+            answer = Answer::Error(500, "Injected fault");
+            answer.streamChunk = chunk;
+            break;
+        }
+        case InjectedFault::AnswerWrongKind: {
+            // A structure where anything else was, a text where a structure was.
+            BindingProperty wrong;
+            if (answer.body.Kind() == BindingKind::Structure) {
+                wrong.SetString("injected");
+            } else {
+                wrong.Member("injected").SetBool(true);
+            }
+            const uint32_t chunk = answer.streamChunk;
+            answer = Answer::Body(std::move(wrong));
+            answer.streamChunk = chunk;
+            break;
+        }
+        default: break;
+    }
     Reply(response, std::move(answer), ref, label, parameters);
 }
 
@@ -257,13 +279,21 @@ void HostState::ReclaimResponses() {
 bool HostState::Read(StreamBody& stream, void* buffer, uint32_t* length, bool* more) {
     const uint32_t index = stream.reads++;
     lastRead = &stream;
+    const InjectedFault fault = Interact(Interaction::Kind::Read, "read " + std::to_string(index + 1) + " of " + stream.label);
     if (RecordedRequest* request = Request(stream.record)) request->streamReads = stream.reads;
     const std::string head = "stream read " + std::to_string(index + 1) + " of " + stream.label + ": ";
     if (length == nullptr || more == nullptr || stream.released) {
         Note(head + (stream.released ? "refused, the stream was released" : "refused, no length or more-flag"));
         return false;
     }
-    if (stream.failAtRead && *stream.failAtRead == index) {
+    if (fault == InjectedFault::ReadEndsShort) {
+        *length = 0;
+        *more = false;
+        stream.offset = stream.text.size();
+        Note(head + "0 bytes, last (injected: ends short)");
+        return true;
+    }
+    if (fault == InjectedFault::ReadFails || (stream.failAtRead && *stream.failAtRead == index)) {
         *length = 0;
         *more = false;
         Note(head + "failed");

@@ -113,6 +113,12 @@ struct HostState {
     SimulatedHost::AnswerHook answerHook;
     StreamBody* lastRead = nullptr;  // the stream read last, while it lives
     uint32_t missedDuring = 0;
+    std::vector<Interaction> interactions;
+    uint64_t faultAt = 0;
+    InjectedFault fault = InjectedFault::None;
+
+    // Records an interaction; the fault to inject at it, if any.
+    InjectedFault Interact(Interaction::Kind kind, std::string label);
 
     // --- What happened
     uint64_t generation = 1;

@@ -294,6 +294,10 @@ void SimulatedHost::Advance(uint64_t nanoseconds) {
         const PendingTask task = *next;
         s.pending.erase(next);
         s.now = std::max(s.now, task.due);
+        if (s.Interact(Interaction::Kind::Task, "task '" + task.name + "'") == InjectedFault::TaskDropped) {
+            if (RecordedTask* record = s.Task(task.record)) record->dropped = true;
+            continue;
+        }
         if (RecordedTask* record = s.Task(task.record)) record->ran = true;
         s.Note("task '" + task.name + "'");
         task.function(task.user);
@@ -305,6 +309,38 @@ void SimulatedHost::Advance(uint64_t nanoseconds) {
 std::size_t SimulatedHost::PendingTaskCount() const { return state_->pending.size(); }
 
 uint32_t SimulatedHost::MissedDuringCount() const { return state_->missedDuring; }
+
+const std::vector<Interaction>& SimulatedHost::Interactions() const { return state_->interactions; }
+
+void SimulatedHost::InjectFault(uint64_t index, InjectedFault fault) {
+    state_->faultAt = index;
+    state_->fault = fault;
+}
+
+InjectedFault HostState::Interact(Interaction::Kind kind, std::string label) {
+    interactions.push_back({kind, std::move(label)});
+    if (interactions.size() != faultAt) return InjectedFault::None;
+    const bool fits = kind == Interaction::Kind::Answer
+                          ? fault == InjectedFault::AnswerFails || fault == InjectedFault::AnswerWrongKind
+                      : kind == Interaction::Kind::Read
+                          ? fault == InjectedFault::ReadFails || fault == InjectedFault::ReadEndsShort
+                          : fault == InjectedFault::TaskDropped;
+    if (!fits) return InjectedFault::None;
+    Note(std::string("injecting a fault: ") + InjectedFaultName(fault) + " at " + interactions.back().label);
+    return fault;
+}
+
+const char* InjectedFaultName(InjectedFault fault) {
+    switch (fault) {
+        case InjectedFault::None: return "none";
+        case InjectedFault::AnswerFails: return "the request fails";
+        case InjectedFault::AnswerWrongKind: return "the body is of the wrong kind";
+        case InjectedFault::ReadFails: return "the read fails";
+        case InjectedFault::ReadEndsShort: return "the stream ends short";
+        case InjectedFault::TaskDropped: return "the task is dropped";
+    }
+    return "?";
+}
 
 const std::vector<RecordedRequest>& SimulatedHost::Requests() const { return state_->requests; }
 

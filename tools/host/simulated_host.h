@@ -116,6 +116,23 @@ enum class EventType { Create = 0, Update = 1, Delete = 2 };
 // How a hostile host spoils the event record it hands over.
 enum class RecordFault { None, NullName, NullUser };
 
+// What the host does for the plug-in, in order: answer a request, serve a
+// stream read, run a delayed task. Faults are injected at one of them.
+struct Interaction {
+    enum class Kind { Answer, Read, Task } kind = Kind::Answer;
+    std::string label;  // "GET /path", "read 2 of GET /path", "task 'Timer: x'"
+};
+
+enum class InjectedFault {
+    None,
+    AnswerFails,      // status 500 and an error text instead of the answer
+    AnswerWrongKind,  // the body is a value of another kind
+    ReadFails,        // the read returns false
+    ReadEndsShort,    // the read gives nothing and says nothing more is to come
+    TaskDropped,      // the task never runs
+};
+const char* InjectedFaultName(InjectedFault fault);
+
 // A call of a function the plug-in exposes, as the host makes it.
 struct FunctionCall {
     std::string function;       // the name of its entry in the API table
@@ -276,6 +293,13 @@ public:
     // Streamed answers whose `during` never ran: the plug-in released the
     // stream without yielding after the read it was meant for.
     uint32_t MissedDuringCount() const;
+
+    // --- Faults ----------------------------------------------------------------
+    // Every interaction so far (not cleared with the records).
+    const std::vector<Interaction>& Interactions() const;
+    // Injects the fault at interaction number `index` (from 1) of this host's
+    // life; a fault that does not fit the interaction's kind does nothing.
+    void InjectFault(uint64_t index, InjectedFault fault);
 
 private:
     struct State;
