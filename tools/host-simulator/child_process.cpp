@@ -11,6 +11,18 @@ constexpr std::size_t kErrorHead = 2048;
 constexpr std::size_t kErrorTail = 2048;
 }  // namespace
 
+std::string OneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    return text;
+}
+
+KeyedLine SplitKeyedLine(const std::string& line) {
+    const std::size_t space = line.find(' ');
+    return {line.substr(0, space), space == std::string::npos ? "" : line.substr(space + 1)};
+}
+
 std::string ChildOutcome::Describe(double timeLimitSeconds) const {
     char text[160];
     switch (end) {

@@ -27,6 +27,15 @@ private:
     std::string text_;
 };
 
+// The lines a work writes are "<key> <rest>": a text made one line (line
+// breaks as spaces), and a line split back into its key and the rest.
+std::string OneLine(std::string text);
+struct KeyedLine {
+    std::string key;
+    std::string rest;
+};
+KeyedLine SplitKeyedLine(const std::string& line);
+
 // A piece of work named with text arguments, not a closure: where the system
 // has no fork (Windows) the child is a new run of the program, which finds
 // the work again by its name.

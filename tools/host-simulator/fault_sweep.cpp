@@ -56,9 +56,7 @@ RunReport ReadReport(const ChildOutcome& child) {
     std::istringstream lines(child.output);
     std::string line;
     while (std::getline(lines, line)) {
-        const std::size_t space = line.find(' ');
-        const std::string key = line.substr(0, space);
-        const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+        const auto [key, rest] = SplitKeyedLine(line);
         if (key == "outcome") {
             report.outcome = rest;
         } else if (key == "message") {
@@ -84,12 +82,6 @@ RunReport ReadReport(const ChildOutcome& child) {
     return report;
 }
 
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\r') c = ' ';
-    }
-    return text;
-}
 
 RunReport RunOnce(const std::string& file, const SweepOptions& options, uint64_t faultAt, InjectedFault fault) {
     const ChildWork work{kWorkName,

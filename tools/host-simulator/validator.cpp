@@ -58,12 +58,6 @@ std::string Counted(uint64_t count, const std::string& one, const std::string& m
     return std::to_string(count) + " " + (count == 1 ? one : many.empty() ? one + "s" : many);
 }
 
-std::string OneLine(std::string text) {
-    for (char& c : text) {
-        if (c == '\n' || c == '\r') c = ' ';
-    }
-    return text;
-}
 
 // What the checks share about the library under test.
 struct Plugin {
@@ -112,9 +106,7 @@ WorkOutcome ReadFindings(const ChildOutcome& child) {
     std::istringstream lines(child.output);
     std::string line;
     while (std::getline(lines, line)) {
-        const std::size_t space = line.find(' ');
-        const std::string key = line.substr(0, space);
-        const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+        const auto [key, rest] = SplitKeyedLine(line);
         if (key == "step") {
             outcome.lastStep = rest;
         } else if (key == "message") {
