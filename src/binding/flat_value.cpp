@@ -77,7 +77,10 @@ bool FlatFromValueAt(const BindingProperty& value, const TypeRegistry* registry,
             FlatSetStructure(out, flat, static_cast<uint32_t>(members.size()));
             std::size_t i = 0;
             for (const auto& [key, member] : members) {
+                // A name that cannot be copied fails the whole value: a member
+                // handed out with a null name would read as "".
                 flat[i].name = DuplicateText(key->Text());
+                if (flat[i].name == nullptr) throw std::bad_alloc();
                 flat[i].ownsName = 1;
                 BindingFlatValue converted{};
                 const bool ok = FlatFromValueAt(member, registry, &converted, depth + 1);

@@ -77,6 +77,14 @@ bool VORN_HOST_CALL ReadCallStream(void* stream, void* buffer, uint32_t* length,
     });
 }
 
+// A text copy the heap cannot make fails the call: a response handed out
+// with a null text or header would lose it without saying so.
+char* CopyOrThrow(const char* text) {
+    char* copy = DuplicateText(text);
+    if (copy == nullptr) throw std::bad_alloc();
+    return copy;
+}
+
 void VORN_HOST_CALL ReleaseCallStream(void* stream) {
     GuardHostEntry("Exposed function stream release", [stream] { delete static_cast<ResponseStream*>(stream); });
 }
@@ -367,7 +375,7 @@ void FillResponse(HostResponse* response, CallOutcome& outcome, const TypeRegist
     response->flag = outcome.flag;
     response->resultForm = outcome.resultForm >= 1 && outcome.resultForm <= 3 ? outcome.resultForm : 0;
     response->status = unconvertible ? kStatusBadResult : outcome.status;
-    response->text = outcome.text.empty() ? kEmptyText : DuplicateText(outcome.text.c_str());
+    response->text = outcome.text.empty() ? kEmptyText : CopyOrThrow(outcome.text.c_str());
     if (!outcome.headers.empty()) {
         const std::size_t bytes = outcome.headers.size() * sizeof(HostHeader);
         auto* headers = static_cast<HostHeader*>(Allocate(bytes));
@@ -376,8 +384,8 @@ void FillResponse(HostResponse* response, CallOutcome& outcome, const TypeRegist
         response->headers = headers;
         response->headerCount = static_cast<uint32_t>(outcome.headers.size());
         for (std::size_t i = 0; i < outcome.headers.size(); ++i) {
-            headers[i].name = DuplicateText(outcome.headers[i].first.c_str());
-            headers[i].value = DuplicateText(outcome.headers[i].second.c_str());
+            headers[i].name = CopyOrThrow(outcome.headers[i].first.c_str());
+            headers[i].value = CopyOrThrow(outcome.headers[i].second.c_str());
         }
     }
     if (outcome.stream != nullptr) {

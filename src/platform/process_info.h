@@ -21,4 +21,12 @@ const char* FileNamePart(const char* path);
 // An identifier of the calling thread, printable with %p.
 const void* CurrentThreadId();
 
+// An environment variable of the process, copied into out (capacity bytes,
+// NUL-terminated): false when it is not set or does not fit. Allocates
+// nothing (the heap hooks call it).
+bool EnvironmentText(const char* name, char* out, std::size_t capacity);
+// Sets an environment variable of the process, for code that reads it later
+// (a library loaded afterwards).
+bool SetEnvironmentText(const char* name, const char* value);
+
 }  // namespace Vorn::Platform

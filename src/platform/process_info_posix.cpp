@@ -2,6 +2,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/process_info.h"
@@ -26,5 +27,16 @@ bool SystemExecutablePath(char* out) {
 }
 
 const void* CurrentThreadId() { return reinterpret_cast<const void*>(pthread_self()); }
+
+bool EnvironmentText(const char* name, char* out, std::size_t capacity) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || capacity == 0) return false;
+    const std::size_t length = std::strlen(text);
+    if (length >= capacity) return false;
+    std::memcpy(out, text, length + 1);
+    return true;
+}
+
+bool SetEnvironmentText(const char* name, const char* value) { return setenv(name, value, 1) == 0; }
 
 }  // namespace Vorn::Platform

@@ -15,6 +15,14 @@ bool FileNameOf(HMODULE module, char* out) {
 }
 }  // namespace
 
+bool EnvironmentText(const char* name, char* out, std::size_t capacity) {
+    if (capacity == 0 || capacity > MAXDWORD) return false;
+    const DWORD length = GetEnvironmentVariableA(name, out, static_cast<DWORD>(capacity));
+    return length > 0 && length < capacity;
+}
+
+bool SetEnvironmentText(const char* name, const char* value) { return SetEnvironmentVariableA(name, value) != 0; }
+
 bool SystemModulePath(char* out) {
     HMODULE self = nullptr;
     if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,

@@ -74,16 +74,19 @@ bool PluginRuntime::Start(PluginBase& plugin, const PluginStartRecord* host) {
     Logger& logger = Logger::Instance();
     if (logger.FindTarget("PluginLogTarget") == nullptr) {
         LogGroupBit("LOC");  // first registration: it takes slot 8
+        // The host's target is made and attached before the default ones
+        // are let go: when memory runs out on the way, the failure still has
+        // a target to be logged to.
+        auto target = std::make_unique<PluginLogTarget>(host->api);
+        LogTargetConfig config;
+        config.minimumLevel = kLogOkay;
+        config.format = kPluginLogFormat;
+        target->Configure(config);
         logger.Detach(&logger.StdErrTarget());
         logger.Detach(&logger.StdOutTarget());
         logger.Detach(&logger.DebuggerTarget());
         logger.SetMinimumLevel(kLogOkay);
         logger.SetSuppressedGroups(kLogGroupXTR);
-        auto target = std::make_unique<PluginLogTarget>(host->api);
-        LogTargetConfig config;
-        config.minimumLevel = logger.MinimumLevel();
-        config.format = kPluginLogFormat;
-        target->Configure(config);
         plugin.logTarget_ = std::move(target);
     }
     plugin.hostContext_ = host->context;

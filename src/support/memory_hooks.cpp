@@ -1,16 +1,44 @@
 #include "support/memory_hooks.h"
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <new>
 
 #include "platform/heap.h"
+#include "platform/process_info.h"
 
 namespace Vorn {
 
 namespace {
 
+// "k" or "k@file": k decimal (from 1); file, when given, the module's file name.
+uint64_t FailingAllocation(const char* text) {
+    uint64_t k = 0;
+    std::size_t i = 0;
+    for (; text[i] >= '0' && text[i] <= '9' && i < 19; ++i) k = k * 10 + static_cast<uint64_t>(text[i] - '0');
+    if (text[i] == '\0') return k;
+    if (text[i] != '@' || std::strcmp(text + i + 1, Platform::ModuleFileName()) != 0) return 0;
+    return k;
+}
+
+// Out-of-memory testing (vorn-host's allocation sweep, tests): with
+// VORN_FAIL_ALLOCATION=k (or k@<module file name>, for that module only) in
+// the environment when the module first allocates, its k-th allocation (from
+// 1, reallocations and text copies included) fails as an exhausted heap's
+// would. Without it nothing changes.
+bool InjectedFailure() {
+    static const uint64_t failAt = [] {
+        char text[256];
+        return Platform::EnvironmentText("VORN_FAIL_ALLOCATION", text, sizeof(text)) ? FailingAllocation(text) : 0;
+    }();
+    if (failAt == 0) return false;
+    static std::atomic<uint64_t> made{0};
+    return made.fetch_add(1, std::memory_order_relaxed) + 1 == failAt;
+}
+
 void* CountingAllocate(std::size_t bytes, MemoryCounters* counters) {
+    if (InjectedFailure()) return nullptr;
     return CountAllocated(Platform::HeapAllocate(bytes), counters);
 }
 
@@ -22,6 +50,7 @@ void CountingFree(void* block, MemoryCounters* counters) {
 }
 
 void* CountingReallocate(void* block, std::size_t bytes, MemoryCounters* counters) {
+    if (bytes != 0 && InjectedFailure()) return nullptr;
     std::size_t oldSize = Platform::HeapBlockSize(block);
     void* moved = Platform::HeapReallocate(block, bytes);
     // A failed reallocation leaves the old block in place: nothing changed hands.
@@ -32,6 +61,7 @@ void* CountingReallocate(void* block, std::size_t bytes, MemoryCounters* counter
 }
 
 char* CountingDuplicateText(const char* text, MemoryCounters* counters) {
+    if (text != nullptr && InjectedFailure()) return nullptr;
     return static_cast<char*>(CountAllocated(Platform::HeapDuplicateText(text), counters));
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "binding/binding_limits.h"
 #include "binding/builtin_types.h"
@@ -89,6 +90,16 @@ TEST_F(FlatValueTest, MembersComeInNameOrderWithOwnedNames) {
         EXPECT_EQ(flat.payload.structure.members[0].ownsName, 1);
         EXPECT_EQ(int64_t{LoadMemberValue(flat.payload.structure.members[1]).payload.i}, 2);  // copied: the 64-bit payload is only 4-aligned
         ReleaseFlatValue(&flat);
+
+        // A name the heap cannot copy fails the value: no member goes out
+        // with a null name, and what was made is released with it.
+        MemoryHooks noTexts = CountingMemoryHooks();
+        noTexts.duplicateText = [](const char*, MemoryCounters*) -> char* { return nullptr; };
+        InstallMemoryHooks(noTexts, &counters_);
+        BindingFlatValue unnamed{};
+        EXPECT_THROW(FlatFromValue(v, nullptr, &unnamed), std::bad_alloc);
+        InstallMemoryHooks(CountingMemoryHooks(), &counters_);
+        ReleaseFlatValue(&unnamed);
     }
     EXPECT_TRUE(Balanced());
 }

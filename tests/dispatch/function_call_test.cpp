@@ -568,12 +568,16 @@ TEST_F(Completions, StreamsAreHandedOverAndFailuresDropThem) {
 // The counting heap, failing once the one allocation of an armed size.
 struct FailingHeap {
     static inline std::size_t failSize = 0;
+    static inline bool failTexts = false;  // copies of the text "value" fail
     static void* Allocate(std::size_t bytes, MemoryCounters* counters) {
         if (bytes == failSize) {
             failSize = 0;
             return nullptr;
         }
         return CountingMemoryHooks().allocate(bytes, counters);
+    }
+    static char* DuplicateText(const char* text, MemoryCounters* counters) {
+        return failTexts && std::strcmp(text, "value") == 0 ? nullptr : CountingMemoryHooks().duplicateText(text, counters);
     }
 };
 
@@ -592,20 +596,26 @@ TEST_F(Completions, ResponsesReleaseAllTheyOwnAlsoWhenMemoryRunsOut) {
     Call(warm, "Owned", Request{kHostMethodGet, "Owned"});
     MemoryHooks hooks = CountingMemoryHooks();
     hooks.allocate = &FailingHeap::Allocate;
+    hooks.duplicateText = &FailingHeap::DuplicateText;
     MemoryCounters counters;
     InstallMemoryHooks(hooks, &counters);
+    // Exhausted: the header block, or (texts) the copies of the header
+    // values: a header is never handed out null.
     const struct {
         bool fail;
         bool exhausted;
+        bool texts;
         const char* outcome;
     } cases[] = {
-        {false, false, R"({"a":"body"})"},
-        {true, false, "0 refused"},
-        {false, true, "500 Function call failed"},
+        {false, false, false, R"({"a":"body"})"},
+        {true, false, false, "0 refused"},
+        {false, true, false, "500 Function call failed"},
+        {false, true, true, "500 Function call failed"},
     };
     for (const auto& c : cases) {
         fail = c.fail;
-        FailingHeap::failSize = c.exhausted ? 37 * sizeof(HostHeader) : 0;
+        FailingHeap::failSize = c.exhausted && !c.texts ? 37 * sizeof(HostHeader) : 0;
+        FailingHeap::failTexts = c.texts;
         const uint64_t allocated = counters.bytesAllocated.load();
         const uint64_t freed = counters.bytesFreed.load();
         {
@@ -615,6 +625,7 @@ TEST_F(Completions, ResponsesReleaseAllTheyOwnAlsoWhenMemoryRunsOut) {
             EXPECT_EQ(Field(response.record.headerCount), c.exhausted ? 0u : 37u) << c.outcome;
             EXPECT_EQ(Field(response.record.text) == nullptr, c.exhausted) << c.outcome;
         }
+        FailingHeap::failTexts = false;
         EXPECT_EQ(counters.bytesAllocated.load() - allocated, counters.bytesFreed.load() - freed) << c.outcome;
     }
     // A record the host passes again without releasing it loses nothing:

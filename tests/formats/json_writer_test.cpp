@@ -6,11 +6,13 @@
 
 #include <cmath>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "binding/builtin_types.h"
 #include "formats/json_reader.h"
 #include "file_text.h"
+#include "support/memory_hooks.h"
 
 namespace Vorn {
 namespace {
@@ -136,6 +138,26 @@ TEST(JsonWriter, EveryKindRoundTripsThroughText) {
     BindingResult back = DeserializeJson(Compact(v));
     ASSERT_TRUE(back.ok) << back.Message();
     EXPECT_EQ(back.value, v);
+}
+
+// With the heap exhausted, RapidJSON's buffers and stack (which it fills
+// without checking for null) make the call throw std::bad_alloc, which the
+// guard of every host entry turns into a failure; nothing is written to null.
+TEST(JsonWriter, AnExhaustedHeapThrowsInsteadOfWritingToNull) {
+    BindingProperty big;
+    big.SetString(std::string(200000, 'x'));
+    const std::string text = "[" + std::string(5000, '[') + std::string(5000, ']') + "]";
+    MemoryHooks exhausted = CountingMemoryHooks();
+    exhausted.allocate = [](std::size_t bytes, MemoryCounters* counters) -> void* {
+        return bytes > 4096 ? nullptr : CountingMemoryHooks().allocate(bytes, counters);
+    };
+    exhausted.reallocate = [](void* block, std::size_t bytes, MemoryCounters* counters) -> void* {
+        return bytes > 4096 ? nullptr : CountingMemoryHooks().reallocate(block, bytes, counters);
+    };
+    InstallMemoryHooks(exhausted, &ModuleMemoryCounters());
+    EXPECT_THROW(SerializeJson(big, nullptr), std::bad_alloc);
+    EXPECT_THROW(DeserializeJson(text), std::bad_alloc);
+    InstallMemoryHooks(CountingMemoryHooks(), &ModuleMemoryCounters());
 }
 
 TEST(JsonWriter, BenchmarkDocumentsSurviveTheRoundTrip) {

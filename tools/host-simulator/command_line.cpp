@@ -15,6 +15,17 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& command, std::string& 
             command.inProcess = true;
         } else if (argument == "--fault-sweep") {
             command.faultSweep = true;
+        } else if (argument == "--allocation-sweep") {
+            command.allocationSweep = true;
+        } else if (argument == "--sample") {
+            char* end = nullptr;
+            const unsigned long long count = i + 1 < argc ? std::strtoull(argv[i + 1], &end, 10) : 0;
+            if (end == nullptr || *end != '\0' || end == argv[i + 1] || count == 0 || argv[i + 1][0] == '-') {
+                error = "--sample needs a positive number of runs";
+                return false;
+            }
+            command.sample = count;
+            ++i;
         } else if (argument == "--plugin") {
             if (i + 1 == argc) {
                 error = "--plugin needs a path";

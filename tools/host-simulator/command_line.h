@@ -1,5 +1,6 @@
 #pragma once
 // The command line of vorn-host: a verb, options and operands.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@ struct CommandLine {
     bool json = false;       // --json
     bool inProcess = false;  // --in-process
     bool faultSweep = false; // --fault-sweep (run)
+    bool allocationSweep = false;  // --allocation-sweep (run)
+    uint64_t sample = 0;     // --sample N (allocation sweep)
     double timeLimitSeconds = 10;  // --time-limit SECONDS
     bool help = false;       // --help, -h
     std::vector<std::string> operands;

@@ -12,24 +12,12 @@
 #include <vector>
 
 #include "host-simulator/child_process.h"
+#include "host-simulator/sweep_run.h"
 
 namespace Vorn::HostSimulator {
 
-struct SweepOptions {
-    std::string plugin;         // overrides the scenarios' own, when set
-    std::string defaultPlugin;
-    double timeLimitSeconds = 10;
-    bool inProcess = false;     // for a debugger: a crash is then the tool's own
-};
-
-struct SweepTotals {
-    uint64_t scenarios = 0;
-    uint64_t runs = 0;
-    uint64_t crashes = 0;
-    uint64_t hangs = 0;
-    uint64_t leaks = 0;
+struct SweepTotals : SweepCounts {
     uint64_t changed = 0;  // runs whose expectations failed
-    uint64_t errors = 0;   // scenario files that could not run
 };
 
 // Sweeps the scenario files, printing a report to out.

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "host-simulator/describe.h"
+#include "host-simulator/allocation_sweep.h"
 #include "host-simulator/fault_sweep.h"
 #include "host-simulator/validator.h"
 
@@ -18,7 +19,7 @@ void PerformInChild(const ChildWork& work, Channel& channel) { PerformWork(work,
 
 void PerformWork(const ChildWork& work, bool inProcess, Channel& channel) {
     if (PerformCheckWork(work, inProcess, channel) || PerformDescribeWork(work, inProcess, channel) ||
-        PerformSweepWork(work, channel)) {
+        PerformSweepWork(work, channel) || PerformAllocationSweepWork(work, channel)) {
         return;
     }
     throw std::invalid_argument("no work named " + work.name);

@@ -2,6 +2,7 @@
 //
 //   vorn-host run [--plugin PATH] [--json] SCENARIO...
 //   vorn-host run --fault-sweep [--plugin PATH] [--time-limit SECONDS] SCENARIO...
+//   vorn-host run --allocation-sweep [--sample N] [--plugin PATH] [--time-limit SECONDS] SCENARIO...
 //   vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]
 //   vorn-host describe [--plugin PATH] [--json] [--in-process]
 //
@@ -18,6 +19,7 @@
 #include "formats/json_writer.h"
 #include "host-simulator/command_line.h"
 #include "host-simulator/describe.h"
+#include "host-simulator/allocation_sweep.h"
 #include "host-simulator/fault_sweep.h"
 #include "host-simulator/isolated_host.h"
 #include "host-simulator/report.h"
@@ -36,6 +38,7 @@ constexpr int kUsage = 2;
 const char* const kUsageText =
     "usage: vorn-host run [--plugin PATH] [--json] SCENARIO...\n"
     "       vorn-host run --fault-sweep [--plugin PATH] [--time-limit SECONDS] SCENARIO...\n"
+    "       vorn-host run --allocation-sweep [--sample N] [--plugin PATH] [--time-limit SECONDS] SCENARIO...\n"
     "       vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]\n"
     "       vorn-host describe [--plugin PATH] [--json] [--in-process]\n"
     "\n"
@@ -45,6 +48,9 @@ const char* const kUsageText =
     "                (answer, stream read, delayed task) with a fault injected\n"
     "                there, each in a child process; fails on a crash, a hang or\n"
     "                memory kept after stop\n"
+    "  --allocation-sweep runs each scenario cleanly, then once per allocation\n"
+    "                of the plug-in with that allocation failing (at most N runs\n"
+    "                per scenario with --sample N), each in a child process\n"
     "  validate      checks the plug-in library against the host boundary, each\n"
     "                check in a child process of its own\n"
     "  describe      prints what the plug-in's API description table says\n"
@@ -95,15 +101,17 @@ int Run(const CommandLine& command) {
         return kUsage;
     }
     if (!ExpandScenarios(command.operands, files)) return kUsage;
-    if (command.faultSweep) {
+    if (command.faultSweep || command.allocationSweep) {
         SweepOptions sweep;
         sweep.plugin = command.plugin;
         sweep.defaultPlugin = DefaultPlugin();
         sweep.timeLimitSeconds = command.timeLimitSeconds;
         sweep.inProcess = command.inProcess;
-        const SweepTotals totals = FaultSweep(files, sweep, stdout);
-        if (totals.crashes + totals.hangs + totals.leaks != 0) return kFailed;
-        return totals.errors != 0 ? kUsage : kPassed;
+        sweep.sample = command.sample;
+        const SweepCounts counts = command.faultSweep ? SweepCounts(FaultSweep(files, sweep, stdout))
+                                                      : SweepCounts(AllocationSweep(files, sweep, stdout));
+        if (!counts.Clean()) return kFailed;
+        return counts.errors != 0 ? kUsage : kPassed;
     }
     RunOptions options;
     options.plugin = command.plugin;

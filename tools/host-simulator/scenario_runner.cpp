@@ -61,6 +61,8 @@ std::string Wanted(const Step& step) {
 
 // A scenario names its plug-in by a path relative to the scenario file, or
 // by a bare library name ("vorn-echo") found beside the default plug-in.
+constexpr int32_t kErrorLevel = 2;
+
 // Bytes in use: allocated minus freed (the record is packed: copied out).
 uint64_t InUse(const PluginMemoryStatistics& statistics) {
     uint64_t counters[6];
@@ -112,7 +114,15 @@ public:
         if (host_.IsLoaded() && everStarted_ && host_.Record().callbacks != nullptr &&
             host_.Record().callbacks->memoryStatistics != nullptr) {
             result_.memoryMeasured = true;
-            result_.inUseAfterStop = InUse(host_.MemoryStatistics());
+            const PluginMemoryStatistics statistics = host_.MemoryStatistics();
+            result_.inUseAfterStop = InUse(statistics);
+            uint64_t counters[6];
+            std::memcpy(counters, reinterpret_cast<const char*>(&statistics) + offsetof(PluginMemoryStatistics, counters),
+                        sizeof(counters));
+            result_.allocations = counters[3];
+        }
+        for (const Host::RecordedLogLine& line : host_.LogLines()) {
+            if (line.level == kErrorLevel) result_.errorLines.push_back(line.text);
         }
         result_.interactions = host_.Interactions();
         host_.Unload();

@@ -38,6 +38,9 @@ struct ScenarioResult {
     bool memoryMeasured = false;
     uint64_t inUseAfterLoading = 0;
     uint64_t inUseAfterStop = 0;
+    uint64_t allocations = 0;  // the plug-in module's, since it was loaded
+    // ERROR lines the plug-in logged.
+    std::vector<std::string> errorLines;
 };
 
 ScenarioResult RunScenario(const Scenario& scenario, const RunOptions& options);
