@@ -51,9 +51,18 @@ Logger::~Logger() = default;
 Logger& Logger::Instance() {
     Guard guard(LoggerLock());
     if (g_logger == nullptr) {
-        g_logger = new Logger();
-        g_logger->Attach(&g_logger->stdErr_);
-        g_logger->Attach(&g_logger->debugger_);
+        // Published only once whole: when memory runs out while its targets
+        // are attached, the next call tries again rather than finding a
+        // logger that writes nowhere (the failure's own line included).
+        auto* logger = new Logger();
+        try {
+            logger->Attach(&logger->stdErr_);
+            logger->Attach(&logger->debugger_);
+        } catch (...) {
+            delete logger;
+            throw;
+        }
+        g_logger = logger;
     }
     return *g_logger;
 }
