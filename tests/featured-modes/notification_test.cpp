@@ -2,6 +2,7 @@
 // simulated host against the loaded library.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -49,6 +50,29 @@ TEST_F(Notification, ASwitchedOnFeaturedModeIsAnnouncedOnce) {
     host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"None"})"));
     QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
     EXPECT_EQ(Posts().size(), 1u);
+}
+
+// An event the host delivers while a decision step waits for an answer asks
+// for a step of its own: it runs once the current one is done, and is not
+// lost when that one posts nothing (here the first answer calls the queue
+// ineligible, the second, to the step the event asked for, eligible).
+TEST_F(Notification, AnEventDuringADecisionStepIsDecidedAfterIt) {
+    LoadAndStart();
+    MakeReady();
+    auto asked = std::make_shared<int>(0);
+    host_.SetEndpoint(kHostMethodGet, kEligibilityPath, [this, asked](const Host::RecordedRequest&) {
+        const bool first = (*asked)++ == 0;
+        const char* body = first ? R"([{"queueId":1200,"eligible":false}])" : R"([{"queueId":1200,"eligible":true}])";
+        Host::Answer answer = Host::Answer::Streamed(Json(body), 8);
+        if (first) {
+            answer.during = [this] { host_.Update("/qel-gameflow/v1/session", Json(R"({"phase":"None"})")); };
+        }
+        return answer;
+    });
+    QueuesUpdate("[" + FeaturedQueue(1200, kLaterOn) + "]");
+    EXPECT_EQ(*asked, 2);
+    EXPECT_EQ(Posts().size(), 1u);
+    EXPECT_EQ(host_.MissedDuringCount(), 0u);
 }
 
 TEST_F(Notification, EachGateHoldsItBack) {
