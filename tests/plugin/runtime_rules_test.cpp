@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "plugin/plugin_api_version.h"
 #include "plugin/plugin_loader.h"
 #include "plugin/plugin_name.h"
+#include "plugin/plugin_runtime.h"
 #include "plugin/request_result.h"
 #include "plugin/resource_events.h"
 #include "plugin/runtime_types.h"
@@ -339,6 +341,33 @@ TEST(PluginHostCalls, ReachTheHostUnchangedAndNothingWithoutOne) {
     EXPECT_FALSE(record.callbacks->start(record.plugin, nullptr));
     record.callbacks->memoryStatistics(nullptr, nullptr);
     record.callbacks->stop(nullptr);
+    record.callbacks->stop(record.plugin);
+}
+
+// The resource and service-proxy event functions share the plug-in's event
+// table; each serves only its own kind of entry, so a host calling the wrong
+// one for a name gets nothing done and nothing logged.
+TEST(PluginEvents, EachEventFunctionServesOnlyItsOwnKind) {
+    const PluginApiVersion own = RuntimeApiVersion();
+    PluginHostRecord record{own.major, own.minor, own.patch, nullptr, nullptr, nullptr, nullptr};
+    ASSERT_TRUE(LoadPlugin(new QuietPlugin(), &record, "events-probe"));
+    static const PluginStartRecord recordingHost{&kRecordingHost, 9};
+    ASSERT_TRUE(record.callbacks->start(record.plugin, &recordingHost));
+    static_cast<PluginBase*>(record.plugin)->Subscribe("/things/v1/box");
+    Testing::RecordingLogTarget recording;
+    recording.Configure({kLogOkay, 0, 0, "#L|#M"});
+    HostEventRecord event;
+    std::memset(static_cast<void*>(&event), 0, sizeof(event));
+    event.user = reinterpret_cast<uintptr_t>(record.plugin);
+    event.eventName = "OnServiceProxyUuidEvent";
+    PluginRuntime::ResourceEventFunction(&event);
+    event.eventName = "OnJsonApiEvent_things_v1_box";
+    PluginRuntime::ServiceProxyEventFunction(&event);
+    EXPECT_EQ(recording.Lines(), std::vector<std::string>{});
+    // Called as its own kind, the empty payload is refused with a line.
+    PluginRuntime::ResourceEventFunction(&event);
+    EXPECT_EQ(recording.Lines().size(), 1u);
+    recording.Detach();
     record.callbacks->stop(record.plugin);
 }
 

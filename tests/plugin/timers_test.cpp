@@ -177,6 +177,13 @@ TEST_F(Timers, ServiceProxyCallbacksMayWaitWhileAnotherMessageArrives) {
     for (const BindingProperty& report : ReportsSince(before)) reports += Compact(report);
     EXPECT_EQ(reports, R"({"async":"chat.message","payload":"hi"}{"fulfilled":"w2","payload":"meanwhile"})"
                        R"({"then":true})");
+    // A request that finds no answer yet waits quietly; an answer that comes
+    // after its request was fulfilled waits for the next request of its key.
+    EXPECT_TRUE(Run(R"({"action":"proxy-request","key":"u5"})").empty());
+    host_.DeliverEvent("OnServiceProxyUuidEvent", ProxyResponse("u5", "s", "m", "first"));
+    host_.DeliverEvent("OnServiceProxyUuidEvent", ProxyResponse("u5", "s", "m", "late"));
+    EXPECT_EQ(Compact(RunOne(R"({"action":"proxy-request","key":"u5"})")), R"({"fulfilled":"u5","payload":"late"})");
+    EXPECT_TRUE(LogLinesWith(host_, 2, "failed").empty()) << "nothing went wrong on the way";
 }
 
 TEST_F(Timers, TelemetryPostsNamedValuesAndIsReadyAtOnce) {
