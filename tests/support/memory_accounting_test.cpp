@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/process_info.h"
 #include "platform/shared_library.h"
 #include "support/memory_hooks.h"
 
@@ -250,6 +252,42 @@ TEST(MemoryAccountingModule, CountsOnlyTheModulesOwnAllocations) {
     statistics(&after);
     EXPECT_EQ(after.counters[2] - after.counters[4], before.counters[2] - before.counters[4]);
     EXPECT_EQ(after.counters[3] - after.counters[5], before.counters[3] - before.counters[5]);
+}
+
+// VORN_FAIL_ALLOCATION=k@<module file> makes that module's k-th allocation
+// fail (read at its first allocation); another module's name, or no
+// variable, fails nothing.
+TEST(MemoryAccountingModule, AnInjectedFailureHitsTheNamedModulesKthAllocation) {
+    auto countToBlock = [](const char* failing) {
+        if (failing != nullptr) {
+            EXPECT_TRUE(Platform::SetEnvironmentText("VORN_FAIL_ALLOCATION", failing));
+        }
+        LoadedModule module;
+        EXPECT_TRUE(module.Loaded()) << module.Error();
+        auto statistics = module.Get<void (*)(MemoryStatisticsRecord*)>("vorn_probe_statistics");
+        auto newBlock = module.Get<void* (*)(uint32_t)>("vorn_probe_new_block");
+        auto freeBlock = module.Get<void (*)(void*)>("vorn_probe_free");
+        uint64_t count = 0;
+        try {
+            void* block = newBlock(64);
+            MemoryStatisticsRecord record{};
+            statistics(&record);
+            count = record.counters[3];
+            freeBlock(block);
+        } catch (const std::bad_alloc&) {
+            count = 0;
+        }
+        Platform::SetEnvironmentText("VORN_FAIL_ALLOCATION", "");
+        return count;
+    };
+    const uint64_t k = countToBlock(nullptr);  // the block is the module's k-th allocation
+    ASSERT_GT(k, 0u);
+    const std::string name = VORN_MEMORY_PROBE_NAME;
+    EXPECT_EQ(countToBlock((std::to_string(k) + "@" + name).c_str()), 0u) << "the k-th allocation failed";
+    EXPECT_EQ(countToBlock((std::to_string(k + 1) + "@" + name).c_str()), k) << "a later one is not reached";
+    EXPECT_EQ(countToBlock((std::to_string(k) + "@other-" + name).c_str()), k) << "another module's name";
+    EXPECT_EQ(countToBlock(std::to_string(k).c_str()), 0u) << "no name: every module";
+    EXPECT_EQ(countToBlock((std::to_string(k) + "x").c_str()), k) << "not a number";
 }
 
 TEST(MemoryAccountingModule, TheModuleIsNamedAfterItsOwnFile) {
