@@ -288,6 +288,7 @@ TEST(MemoryAccountingModule, AnInjectedFailureHitsTheNamedModulesKthAllocation) 
     EXPECT_EQ(countToBlock((std::to_string(k) + "@other-" + name).c_str()), k) << "another module's name";
     EXPECT_EQ(countToBlock(std::to_string(k).c_str()), 0u) << "no name: every module";
     EXPECT_EQ(countToBlock((std::to_string(k) + "x").c_str()), k) << "not a number";
+    EXPECT_EQ(countToBlock(("00" + std::to_string(k)).c_str()), 0u) << "leading zeros";
 }
 
 TEST(MemoryAccountingModule, TheModuleIsNamedAfterItsOwnFile) {
