@@ -111,8 +111,7 @@ public:
         }
         // Ends with a stop, so that what the plug-in still holds can be seen.
         if (host_.IsStarted()) host_.Stop();
-        if (host_.IsLoaded() && everStarted_ && host_.Record().callbacks != nullptr &&
-            host_.Record().callbacks->memoryStatistics != nullptr) {
+        if (host_.IsLoaded() && everStarted_ && hasStatistics_) {
             result_.memoryMeasured = true;
             const PluginMemoryStatistics statistics = host_.MemoryStatistics();
             result_.inUseAfterStop = InUse(statistics);
@@ -184,6 +183,9 @@ private:
         if (!host_.IsLoaded()) {
             std::string error;
             if (!host_.Load(plugin_, &error)) return Stop(step, Outcome::Error, "cannot load the plug-in: " + error);
+            // Read now: the record's callbacks live in the plug-in object,
+            // which stop destroys (the host keeps its own copy).
+            hasStatistics_ = host_.Record().callbacks != nullptr && host_.Record().callbacks->memoryStatistics != nullptr;
             result_.inUseAfterLoading = InUse(host_.MemoryStatistics());
         }
         everStarted_ = true;
@@ -417,6 +419,7 @@ private:
     std::size_t shown_ = 0;
     bool stopped_ = false;
     bool everStarted_ = false;
+    bool hasStatistics_ = false;
     uint32_t missedDuring_ = 0;
     std::optional<Host::CallResult> lastCall_;
 };
