@@ -94,6 +94,20 @@ TEST(ProcessInfo, NamesTheRunningModule) {
     EXPECT_STREQ(ModuleFileName(), kTestProgram);
 }
 
+TEST(ProcessInfo, EnvironmentTextIsCopiedWhenItFits) {
+    char out[8];
+    std::memset(out, '#', sizeof(out));
+    ASSERT_TRUE(Platform::SetEnvironmentText("VORN_PLATFORM_TEST", "1234567"));
+    EXPECT_TRUE(Platform::EnvironmentText("VORN_PLATFORM_TEST", out, sizeof(out)));
+    EXPECT_STREQ(out, "1234567");
+    EXPECT_FALSE(Platform::EnvironmentText("VORN_PLATFORM_TEST", out, 7)) << "no room for the NUL";
+    EXPECT_FALSE(Platform::EnvironmentText("VORN_PLATFORM_TEST", out, 0));
+    ASSERT_TRUE(Platform::SetEnvironmentText("VORN_PLATFORM_TEST", "x"));
+    EXPECT_TRUE(Platform::EnvironmentText("VORN_PLATFORM_TEST", out, 2));
+    EXPECT_STREQ(out, "x");
+    EXPECT_FALSE(Platform::EnvironmentText("VORN_PLATFORM_TEST_NEVER_SET", out, sizeof(out)));
+}
+
 TEST(DebuggerOutput, WritesNowhereUntilASinkIsSet) {
     DebuggerOutput("dropped");  // must not crash without a sink
     std::string seen;
