@@ -14,15 +14,6 @@ using Host::Interaction;
 
 constexpr const char* kWorkName = "sweep-run";
 
-const char* KindWord(Interaction::Kind kind) {
-    switch (kind) {
-        case Interaction::Kind::Answer: return "answer";
-        case Interaction::Kind::Read: return "read";
-        case Interaction::Kind::Task: return "task";
-    }
-    return "?";
-}
-
 // The faults that fit an interaction of each kind.
 std::vector<InjectedFault> FaultsFor(Interaction::Kind kind) {
     switch (kind) {
@@ -83,8 +74,8 @@ SweepTotals FaultSweep(const std::vector<std::string>& files, const SweepOptions
                     ++totals.changed;
                     verdict = "ok; " + (run.messages.empty() ? run.outcome : run.messages.front());
                 }
-                std::fprintf(out, "  %3zu %-6s %s: %s -> %s\n", k, KindWord(interaction.kind), interaction.label.c_str(),
-                             Host::InjectedFaultName(fault), verdict.c_str());
+                std::fprintf(out, "  %3zu %-6s %s: %s -> %s\n", k, InteractionKindWord(interaction.kind),
+                             interaction.label.c_str(), Host::InjectedFaultName(fault), verdict.c_str());
             }
         }
         std::fprintf(out, "\n");

@@ -1,12 +1,11 @@
 #include "host-simulator/scenario_runner.h"
 
 #include <chrono>
-#include <cstddef>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
 
+#include "host-simulator/memory_figures.h"
 #include "host-simulator/value_match.h"
 #include "host/host_trace.h"
 
@@ -63,14 +62,6 @@ std::string Wanted(const Step& step) {
 // by a bare library name ("vorn-echo") found beside the default plug-in.
 constexpr int32_t kErrorLevel = 2;
 
-// Bytes in use: allocated minus freed (the record is packed: copied out).
-uint64_t InUse(const PluginMemoryStatistics& statistics) {
-    uint64_t counters[6];
-    std::memcpy(counters, reinterpret_cast<const char*>(&statistics) + offsetof(PluginMemoryStatistics, counters),
-                sizeof(counters));
-    return counters[2] >= counters[4] ? counters[2] - counters[4] : 0;
-}
-
 std::string PluginPath(const std::string& named, const std::string& scenarioFile, const std::string& defaultPlugin) {
     const std::filesystem::path path(named);
     if (!path.has_parent_path() && !path.has_extension()) {
@@ -115,10 +106,7 @@ public:
             result_.memoryMeasured = true;
             const PluginMemoryStatistics statistics = host_.MemoryStatistics();
             result_.inUseAfterStop = InUse(statistics);
-            uint64_t counters[6];
-            std::memcpy(counters, reinterpret_cast<const char*>(&statistics) + offsetof(PluginMemoryStatistics, counters),
-                        sizeof(counters));
-            result_.allocations = counters[3];
+            result_.allocations = Counters(statistics)[3];
         }
         for (const Host::RecordedLogLine& line : host_.LogLines()) {
             if (line.level == kErrorLevel) result_.errorLines.push_back(line.text);

@@ -6,9 +6,7 @@
 
 namespace Vorn::HostSimulator {
 
-namespace {
-
-const char* KindWord(Host::Interaction::Kind kind) {
+const char* InteractionKindWord(Host::Interaction::Kind kind) {
     switch (kind) {
         case Host::Interaction::Kind::Answer: return "answer";
         case Host::Interaction::Kind::Read: return "read";
@@ -16,8 +14,6 @@ const char* KindWord(Host::Interaction::Kind kind) {
     }
     return "?";
 }
-
-}  // namespace
 
 bool CleanRunUnusable(const SweepRun& clean, const SweepOptions& options, SweepCounts& counts, std::FILE* out) {
     if (!clean.Finished()) {
@@ -61,7 +57,8 @@ void PlayAndReport(const std::string& file, RunOptions options, bool withInterac
     for (const std::string& line : result.errorLines) channel.Write("error " + OneLine(line));
     if (withInteractions) {
         for (const Host::Interaction& interaction : result.interactions) {
-            channel.Write(std::string("interaction ") + KindWord(interaction.kind) + " " + OneLine(interaction.label));
+            channel.Write(std::string("interaction ") + InteractionKindWord(interaction.kind) + " " +
+                          OneLine(interaction.label));
         }
     }
     channel.Write(std::string("outcome ") + (result.outcome == Outcome::Passed   ? "passed"

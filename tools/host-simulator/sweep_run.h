@@ -57,6 +57,9 @@ struct SweepRun {
     std::string Failure(double timeLimitSeconds) const;
 };
 
+// "answer", "read", "task".
+const char* InteractionKindWord(Host::Interaction::Kind kind);
+
 // In the child: plays the scenario file with the options (each step reported
 // as it begins) and writes the result; interactions only when asked.
 void PlayAndReport(const std::string& file, RunOptions options, bool withInteractions, Channel& channel);

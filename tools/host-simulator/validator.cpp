@@ -15,6 +15,7 @@
 #include "host-simulator/export_table.h"
 #include "host-simulator/hostile_payloads.h"
 #include "host-simulator/isolated_host.h"
+#include "host-simulator/memory_figures.h"
 #include "host/host_trace.h"
 
 namespace Vorn::HostSimulator {
@@ -188,20 +189,6 @@ bool LoadFor(const Plugin& plugin, IsolatedHost& host, Findings& findings, const
 bool StartFor(IsolatedHost& host, Findings& findings) {
     findings.Step("starting");
     return host->Start();
-}
-
-// The record is packed to 4 bytes: its 64-bit counters are copied out, not
-// read in place.
-std::array<uint64_t, 6> Counters(const PluginMemoryStatistics& statistics) {
-    std::array<uint64_t, 6> counters;
-    std::memcpy(counters.data(), reinterpret_cast<const char*>(&statistics) + offsetof(PluginMemoryStatistics, counters),
-                sizeof(counters));
-    return counters;
-}
-
-uint64_t InUse(const PluginMemoryStatistics& statistics) {
-    const std::array<uint64_t, 6> c = Counters(statistics);
-    return c[2] >= c[4] ? c[2] - c[4] : 0;
 }
 
 // The event names the plug-in is subscribed to now, in the order it first
