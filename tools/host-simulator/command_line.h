@@ -1,6 +1,7 @@
 #pragma once
 // The command line of vorn-host: a verb, options and operands.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ struct CommandLine {
     bool allocationSweep = false;  // --allocation-sweep (run)
     uint64_t sample = 0;     // --sample N (allocation sweep)
     double timeLimitSeconds = 10;  // --time-limit SECONDS
+    double fuzzSeconds = 60;  // --time SECONDS (fuzz)
+    uint64_t runs = 0;        // --runs N (fuzz)
+    std::optional<uint64_t> seed;  // --seed N (fuzz)
+    std::string out = "fuzz-findings";  // --out DIR (fuzz)
     bool help = false;       // --help, -h
     std::vector<std::string> operands;
 };

@@ -135,4 +135,14 @@ HostilePayloads::HostilePayloads() {
     add("a structure claiming 4294967295 members with an array of one", Structure(member, kHugeCount));
 }
 
+const HostilePayload* FindHostilePayload(std::string_view name) {
+    // Made once (its nesting alone is 200000 records) and kept for the
+    // process's life.
+    static const HostilePayloads* const shared = new HostilePayloads();
+    for (const HostilePayload& payload : shared->All()) {
+        if (payload.name == name) return &payload;
+    }
+    return nullptr;
+}
+
 }  // namespace Vorn::HostSimulator

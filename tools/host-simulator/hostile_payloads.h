@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "binding/flat_records.h"
@@ -37,5 +38,9 @@ private:
     std::deque<std::vector<BindingFlatMember>> members_;
     std::vector<HostilePayload> payloads_;
 };
+
+// The payload of that name in one set made on first use and kept; null for a
+// name none has.
+const HostilePayload* FindHostilePayload(std::string_view name);
 
 }  // namespace Vorn::HostSimulator

@@ -5,11 +5,13 @@
 //   vorn-host run --allocation-sweep [--sample N] [--plugin PATH] [--time-limit SECONDS] SCENARIO...
 //   vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]
 //   vorn-host describe [--plugin PATH] [--json] [--in-process]
+//   vorn-host fuzz [--plugin PATH] [--time SECONDS] [--runs N] [--seed N] [--out DIR] [--time-limit SECONDS]
 //
 // Exit code 0 when every expectation held (every check passed, warnings
-// allowed; the table was read whole), 1 when one failed, 2 for a usage or
-// scenario-file error.
+// allowed; the table was read whole; fuzzing found nothing), 1 when one
+// failed, 2 for a usage or scenario-file error.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -22,6 +24,7 @@
 #include "host-simulator/allocation_sweep.h"
 #include "host-simulator/fault_sweep.h"
 #include "host-simulator/isolated_host.h"
+#include "host-simulator/plugin_fuzzer.h"
 #include "host-simulator/report.h"
 #include "host-simulator/scenario_runner.h"
 #include "host-simulator/validator.h"
@@ -41,6 +44,8 @@ const char* const kUsageText =
     "       vorn-host run --allocation-sweep [--sample N] [--plugin PATH] [--time-limit SECONDS] SCENARIO...\n"
     "       vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]\n"
     "       vorn-host describe [--plugin PATH] [--json] [--in-process]\n"
+    "       vorn-host fuzz [--plugin PATH] [--time SECONDS] [--runs N] [--seed N] [--out DIR]\n"
+    "                      [--time-limit SECONDS]\n"
     "\n"
     "  run           plays each scenario (a YAML or JSON file, or a folder of them)\n"
     "                against the plug-in library and prints what happens\n"
@@ -54,6 +59,17 @@ const char* const kUsageText =
     "  validate      checks the plug-in library against the host boundary, each\n"
     "                check in a child process of its own\n"
     "  describe      prints what the plug-in's API description table says\n"
+    "  fuzz          sends the plug-in random sequences of events, answers, clock\n"
+    "                advances, stops and restarts, each in a child process; a\n"
+    "                crash, hang, leak or ERROR line of the exception guard is\n"
+    "                shrunk to its fewest steps and written as a scenario that\n"
+    "                run replays\n"
+    "  --time        seconds to fuzz for (default 60)\n"
+    "  --runs        fuzz: at most N runs\n"
+    "  --seed        fuzz: the seed of the sequences (default: from the clock);\n"
+    "                the same seed gives the same sequences\n"
+    "  --out         fuzz: the folder for the scenarios found (default\n"
+    "                fuzz-findings)\n"
     "  --plugin      the plug-in library (default: the featured-modes library of\n"
     "                this build, or for run the scenario's own 'plugin')\n"
     "  --json        write a machine-readable report instead of the text\n"
@@ -62,7 +78,8 @@ const char* const kUsageText =
     "  --time-limit  seconds each child process may take (default 10)\n"
     "\n"
     "Exit code: 0 every expectation held or check passed (warnings allowed),\n"
-    "1 one failed, 2 usage or scenario error (a library that is not there).\n";
+    "or fuzzing found nothing; 1 one failed or something was found; 2 usage or\n"
+    "scenario error (a library that is not there).\n";
 
 // The featured-modes library beside this program's build: <bin>/../lib.
 std::string DefaultPlugin() {
@@ -228,6 +245,25 @@ int DescribeCommand(const CommandLine& command) {
     return description.GetMember("problems").Count() != 0 ? kFailed : kPassed;
 }
 
+int FuzzCommand(const CommandLine& command) {
+    if (!command.operands.empty()) {
+        std::fprintf(stderr, "vorn-host: fuzz takes no operands\n\n%s", kUsageText);
+        return kUsage;
+    }
+    FuzzOptions options;
+    options.plugin = PluginFile(command);
+    if (options.plugin.empty()) return kUsage;
+    options.seconds = command.fuzzSeconds;
+    options.runs = command.runs;
+    options.seed = command.seed ? *command.seed
+                                : static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    options.outDir = command.out;
+    options.timeLimitSeconds = command.timeLimitSeconds;
+    const FuzzTotals totals = Fuzz(options, stdout);
+    if (totals.findings != 0) return kFailed;
+    return totals.error ? kUsage : kPassed;
+}
+
 }  // namespace
 }  // namespace Vorn::HostSimulator
 
@@ -248,6 +284,7 @@ int main(int argc, char** argv) {
     if (command.verb == "run") return Run(command);
     if (command.verb == "validate") return ValidateCommand(command);
     if (command.verb == "describe") return DescribeCommand(command);
+    if (command.verb == "fuzz") return FuzzCommand(command);
     std::fprintf(stderr, "vorn-host: unknown command '%s'\n\n%s", command.verb.c_str(), kUsageText);
     return kUsage;
 }

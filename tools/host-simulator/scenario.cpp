@@ -9,6 +9,7 @@
 #include "formats/json_reader.h"
 #include "formats/yaml_reader.h"
 #include "host-simulator/duration.h"
+#include "host-simulator/hostile_payloads.h"
 
 namespace Vorn::HostSimulator {
 
@@ -30,11 +31,12 @@ const std::vector<StepRule>& StepRules() {
         {"update", {"path", "body"}, {"path"}},
         {"delete", {"path"}, {"path"}},
         {"set", {"path", "body"}, {"path"}},
-        {"event", {"name", "uri", "type", "data"}, {"name"}},
+        {"event", {"name", "uri", "type", "data", "payload", "hostile"}, {"name"}},
         {"advance", {}, {}},
         {"expect-request", {"method", "path", "body", "params", "count"}, {}},
         {"expect-no-request", {"method", "path"}, {}},
-        {"expect-log", {"level", "text", "count"}, {}},
+        {"expect-log", {"level", "text", "count", "whole-run"}, {}},
+        {"expect-memory", {"at-most"}, {"at-most"}},
         {"expect-subscription", {"event"}, {"event"}},
         {"call",
          {"function", "method", "path", "custom-method", "headers", "values", "body", "body-hex", "content-type"},
@@ -269,9 +271,17 @@ public:
                 return Fail(what + ": the type is one of Create, Update, Delete", step.line);
             }
         }
-        if (const BindingProperty* count = arguments.FindMember("count"); count != nullptr) {
-            if (count->Kind() != BindingKind::Unsigned) return Fail(what + ": count must be a number", step.line);
+        for (std::string_view key : {"count", "at-most"}) {
+            const BindingProperty* number = arguments.FindMember(key);
+            if (number != nullptr && number->Kind() != BindingKind::Unsigned) {
+                return Fail(what + ": " + std::string(key) + " must be a number", step.line);
+            }
         }
+        if (const BindingProperty* whole = arguments.FindMember("whole-run");
+            whole != nullptr && whole->Kind() != BindingKind::Bool) {
+            return Fail(what + ": whole-run must be true or false", step.line);
+        }
+        if (step.kind == "event" && !EventArguments(step, arguments)) return false;
         if (const BindingProperty* params = arguments.FindMember("params"); params != nullptr) {
             if (params->Kind() != BindingKind::Collection) return Fail(what + ": params must be a list", step.line);
         }
@@ -287,6 +297,27 @@ public:
             }
         }
         step.arguments = arguments;
+        return true;
+    }
+
+    // A whole payload (any value, or a hostile one by name) replaces the
+    // resource event the host would build from uri, type and data.
+    bool EventArguments(const Step& step, const BindingProperty& arguments) {
+        const std::string what = step.Label();
+        const bool whole = arguments.FindMember("payload") != nullptr || arguments.FindMember("hostile") != nullptr;
+        if (arguments.FindMember("payload") != nullptr && arguments.FindMember("hostile") != nullptr) {
+            return Fail(what + ": payload and hostile exclude each other", step.line);
+        }
+        for (std::string_view key : {"uri", "type", "data"}) {
+            if (whole && arguments.FindMember(key) != nullptr) {
+                return Fail(what + ": " + Quote(key) + " is part of a resource event; a payload replaces it", step.line);
+            }
+        }
+        if (const BindingProperty* hostile = arguments.FindMember("hostile"); hostile != nullptr) {
+            if (FindHostilePayload(hostile->AsString()) == nullptr) {
+                return Fail(what + ": no hostile payload named " + Quote(hostile->AsString()), step.line);
+            }
+        }
         return true;
     }
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 
+#include "host-simulator/hostile_payloads.h"
 #include "host-simulator/memory_figures.h"
 #include "host-simulator/value_match.h"
 #include "host/host_trace.h"
@@ -112,6 +113,7 @@ public:
             if (line.level == kErrorLevel) result_.errorLines.push_back(line.text);
         }
         result_.interactions = host_.Interactions();
+        result_.subscriptions = host_.Subscriptions();
         host_.Unload();
         FlushTrace();
         result_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -223,6 +225,11 @@ private:
             host_.Delete(path);
         } else if (step.kind == "set") {
             host_.SetResource(path, a.GetMember("body"));
+        } else if (step.kind == "event" && a.FindMember("payload") != nullptr) {
+            host_.DeliverEvent(std::string(a.GetMember("name").AsString()), a.GetMember("payload"));
+        } else if (step.kind == "event" && a.FindMember("hostile") != nullptr) {
+            // The loader has checked the name.
+            host_.DeliverFlatEvent(a.GetMember("name").AsCString(), FindHostilePayload(a.GetMember("hostile").AsString())->value);
         } else if (step.kind == "event") {
             const BindingProperty* data = a.FindMember("data");
             host_.DeliverResourceEvent(std::string(a.GetMember("name").AsString()), std::string(a.GetMember("uri").AsString()),
@@ -360,7 +367,8 @@ private:
         std::size_t matches = 0;
         std::string seen;
         const auto& lines = host_.LogLines();
-        for (std::size_t i = window_.logs; i < lines.size(); ++i) {
+        const bool wholeRun = step.arguments.GetMember("whole-run").AsBool();
+        for (std::size_t i = wholeRun ? 0 : window_.logs; i < lines.size(); ++i) {
             const bool match = (level == nullptr || lines[i].level == LevelNamed(level->AsString())) &&
                                (text == nullptr || lines[i].text.find(text->AsString()) != std::string::npos);
             matches += match;
@@ -383,7 +391,29 @@ private:
                             seen.empty() ? "\n" + std::string(kIndent) + "  (no subscriptions)" : ":" + seen);
     }
 
+    // What a stopped plug-in still holds: its memory statistics' bytes in use.
+    bool ExpectMemory(const Step& step) {
+        const uint64_t allowed = step.arguments.GetMember("at-most").AsUnsigned();
+        Print("step " + std::to_string(step.number) + "  expect-memory at most " + std::to_string(allowed) + " bytes ... ");
+        std::string wrong;
+        if (!host_.IsLoaded() || !everStarted_ || host_.IsStarted()) wrong = "expect-memory needs a plug-in started and then stopped";
+        else if (!hasStatistics_) wrong = "the plug-in has no memory statistics";
+        const uint64_t inUse = wrong.empty() ? InUse(host_.MemoryStatistics()) : 0;
+        if (wrong.empty() && inUse <= allowed) {
+            Print("ok (" + std::to_string(inUse) + ")\n");
+            return true;
+        }
+        Print("\n");
+        if (wrong.empty()) {
+            wrong = "LEAK: " + std::to_string(inUse) + " bytes in use after stop, more than the " +
+                    std::to_string(allowed) + " allowed (" + std::to_string(result_.inUseAfterLoading) +
+                    " after loading)";
+        }
+        return Stop(step, Outcome::Failed, wrong);
+    }
+
     bool Expect(const Step& step) {
+        if (step.kind == "expect-memory") return ExpectMemory(step);
         if (step.kind == "expect-request") return ExpectRequest(step, false);
         if (step.kind == "expect-no-request") return ExpectRequest(step, true);
         if (step.kind == "expect-log") return ExpectLog(step);

@@ -41,6 +41,8 @@ struct ScenarioResult {
     uint64_t allocations = 0;  // the plug-in module's, since it was loaded
     // ERROR lines the plug-in logged.
     std::vector<std::string> errorLines;
+    // The plug-in's subscriptions and unsubscriptions, in order.
+    std::vector<Host::RecordedSubscription> subscriptions;
 };
 
 ScenarioResult RunScenario(const Scenario& scenario, const RunOptions& options);

@@ -60,6 +60,11 @@ void PlayAndReport(const std::string& file, RunOptions options, bool withInterac
             channel.Write(std::string("interaction ") + InteractionKindWord(interaction.kind) + " " +
                           OneLine(interaction.label));
         }
+        for (const Host::RecordedSubscription& subscription : result.subscriptions) {
+            if (subscription.subscribe) {
+                channel.Write("subscription " + std::to_string(subscription.kind) + " " + OneLine(subscription.eventName));
+            }
+        }
     }
     channel.Write(std::string("outcome ") + (result.outcome == Outcome::Passed   ? "passed"
                                              : result.outcome == Outcome::Failed ? "failed"
@@ -86,6 +91,12 @@ SweepRun ReadSweepRun(const ChildOutcome& child) {
             int measured = 0;
             numbers >> measured >> run.loaded >> run.stopped >> run.allocations;
             run.measured = measured != 0;
+        } else if (key == "subscription") {
+            const auto [kind, name] = SplitKeyedLine(rest);
+            Host::RecordedSubscription subscription;
+            subscription.kind = kind == "1" ? 1 : 0;
+            subscription.eventName = name;
+            run.subscriptions.push_back(std::move(subscription));
         } else if (key == "interaction") {
             const auto [kind, label] = SplitKeyedLine(rest);
             Host::Interaction interaction;

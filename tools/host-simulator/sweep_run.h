@@ -49,6 +49,7 @@ struct SweepRun {
     std::vector<std::string> errorLines;
     std::string lastStep;  // the step under way when the child ended
     std::vector<Host::Interaction> interactions;
+    std::vector<Host::RecordedSubscription> subscriptions;  // with the interactions; subscribes only
 
     bool Finished() const { return child.end == ChildOutcome::End::Finished && !outcome.empty(); }
     bool Hung() const { return child.end == ChildOutcome::End::TimedOut; }
@@ -61,7 +62,8 @@ struct SweepRun {
 const char* InteractionKindWord(Host::Interaction::Kind kind);
 
 // In the child: plays the scenario file with the options (each step reported
-// as it begins) and writes the result; interactions only when asked.
+// as it begins) and writes the result; interactions and subscriptions only
+// when asked.
 void PlayAndReport(const std::string& file, RunOptions options, bool withInteractions, Channel& channel);
 
 // In the parent: what a child wrote.
