@@ -59,6 +59,16 @@ TEST(ScenarioFile, RefusesWhatCannotRun) {
         {"endpoints:\n  - {path: /a, respond: {body: 1, stream: 0}}\nsteps: []\n",
          "endpoint 1 respond stream must be a positive number of bytes"},
         {"steps: [start\n", "1: YAML parser error: did not find expected ',' or ']'. At line: 1 col: 0"},
+        {"steps:\n  - event: {name: OnX, payload: 1, hostile: a bool}\n",
+         "2: step 1 (event, line 2): payload and hostile exclude each other"},
+        {"steps:\n  - event: {name: OnX, data: 1, payload: 1}\n",
+         "2: step 1 (event, line 2): 'data' is part of a resource event; a payload replaces it"},
+        {"steps:\n  - event: {name: OnX, hostile: a boolean}\n",
+         "2: step 1 (event, line 2): no hostile payload named 'a boolean'"},
+        {"steps:\n  - expect-memory: {}\n", "2: step 1 (expect-memory, line 2): 'at-most' is required"},
+        {"steps:\n  - expect-memory: {at-most: -1}\n", "2: step 1 (expect-memory, line 2): at-most must be a number"},
+        {"steps:\n  - expect-log: {whole-run: yes please}\n",
+         "2: step 1 (expect-log, line 2): whole-run must be true or false"},
     };
     int index = 0;
     for (const auto& c : cases) {

@@ -315,9 +315,9 @@ private:
         }
         Print("\n");
         const std::string expected = count != nullptr ? std::to_string(count->AsUnsigned()) : "at least 1";
-        return Stop(step, Outcome::Failed,
-                    "expected " + expected + ", found " + std::to_string(matches) + " since step " +
-                        std::to_string(window_.step) + seen);
+        const std::string since = step.arguments.GetMember("whole-run").AsBool() ? " in the whole run"
+                                                                                 : " since step " + std::to_string(window_.step);
+        return Stop(step, Outcome::Failed, "expected " + expected + ", found " + std::to_string(matches) + since + seen);
     }
 
     bool ExpectRequest(const Step& step, bool wantNone) {
