@@ -48,7 +48,12 @@ function(vorn_module_exports target)
         list(JOIN MODULE_EXPORTS "; " names)
         file(WRITE ${script} "{\n  global: ${names};\n  local: *;\n};\n")
     endif()
-    target_link_options(${target} PRIVATE -Wl,--version-script=${script} -Wl,--no-undefined)
+    target_link_options(${target} PRIVATE -Wl,--version-script=${script})
+    # Clang's sanitizer runtimes live in the program that loads the module,
+    # so its calls into them stay open until then.
+    if(NOT (VORN_SANITIZERS AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang"))
+        target_link_options(${target} PRIVATE -Wl,--no-undefined)
+    endif()
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
 endfunction()
 

@@ -127,7 +127,8 @@ BindingResult ParseCopy(std::string_view text) {
         char* copy;
         ~CopyOwner() { Vorn::Free(copy); }
     } owner{copy};
-    std::memcpy(copy, text.data(), length);
+    // An empty view may have no bytes at all to copy from.
+    if (length != 0) std::memcpy(copy, text.data(), length);
     copy[length] = '\0';
     rapidjson::InsituStringStream stream(copy);
     return Parse<rapidjson::kParseInsituFlag>(stream);

@@ -45,6 +45,8 @@ TEST(JsonReader, ParseErrorsCarryRapidJsonsTextAndTheOffset) {
         // A failed result is the structure {"error": message} and nothing else.
         EXPECT_EQ(result.value.Count(), 1u);
     }
+    // A view of nothing, without even an address.
+    EXPECT_EQ(DeserializeJson(std::string_view()).Message(), "Error: The document is empty. at offset 0.");
 }
 
 TEST(JsonReader, NumbersAreClassifiedAsRapidJsonReadsThem) {

@@ -289,7 +289,9 @@ private:
                 Log(kLogOkay, 0, 0, "%s %s", static_cast<const char*>(prefix), line);
             }, const_cast<char*>("TRACE"));
         } else if (action == "arm") {
-            g_armed = command.GetMember("throwIn").AsString();
+            // Cut to what a point's name needs, so it stays inside the string
+            // and the module's bytes in use never depend on what was armed.
+            g_armed = command.GetMember("throwIn").AsString().substr(0, 15);
         } else if (action == "throw") {
             throw std::runtime_error("command asked to throw");
         } else if (action == "describe") {
