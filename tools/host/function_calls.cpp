@@ -44,6 +44,7 @@ std::string CallLabel(const FunctionCall& call) {
         label += " headers=[" + texts + "]";
     }
     if (!call.values.empty()) label += " values=[" + ParametersText(call.values) + "]";
+    if (call.flatValues) label += " " + std::to_string(call.flatValues->size()) + " raw values";
     if (call.body) {
         label += " body=" + std::to_string(call.body->size()) + " bytes of " +
                  (call.contentType ? "'" + *call.contentType + "'" : "no content type");
@@ -142,8 +143,8 @@ CallResult HostState::CallFunction(const FunctionCall& call) {
     std::memset(static_cast<void*>(&request), 0, sizeof(request));
     request.method = call.method;
     request.path = call.path.c_str();
-    request.values = values.Data();
-    request.valueCount = values.Count();
+    request.values = !call.flatValues ? values.Data() : call.flatValues->empty() ? nullptr : call.flatValues->data();
+    request.valueCount = call.flatValues ? static_cast<uint32_t>(call.flatValues->size()) : values.Count();
     request.functionContext = entry->context;
     request.headers = headers.empty() ? nullptr : headers.data();
     request.headerCount = static_cast<uint32_t>(headers.size());

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "dispatch/host_call_records.h"
 #include "plugin/host_records.h"
 
 namespace Vorn::Host {
@@ -143,6 +144,9 @@ struct FunctionCall {
     // Named values, converted to flat values by this side; a value without a
     // name is positional.
     std::vector<RecordedParameter> values;
+    // Raw named values sent exactly as given instead of `values` (hostile
+    // calls); this side does not release them.
+    std::optional<std::vector<HostNamedValue>> flatValues;
     std::optional<std::string> body;         // the bytes; absent: no body
     std::optional<std::string> contentType;  // absent: no content type at all
     uintptr_t requestWord = 0;
