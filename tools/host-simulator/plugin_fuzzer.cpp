@@ -51,10 +51,16 @@ public:
     FuzzTotals Run() {
         const Clock::time_point started = Clock::now();
         std::fprintf(out_, "fuzz: %s, seed %llu\n", target_.plugin.c_str(), static_cast<unsigned long long>(options_.seed));
-        if (!Prepare()) {
-            totals_.error = true;
-            return totals_;
-        }
+        if (Prepare()) Loop(started);
+        std::fprintf(out_, "fuzz: %llu runs, %llu steps, %llu %s (seed %llu)\n", static_cast<unsigned long long>(totals_.runs),
+                     static_cast<unsigned long long>(totals_.steps), static_cast<unsigned long long>(totals_.findings),
+                     totals_.findings == 1 ? "finding" : "findings", static_cast<unsigned long long>(options_.seed));
+        std::fflush(out_);
+        return totals_;
+    }
+
+private:
+    void Loop(Clock::time_point started) {
         const auto deadline = started + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options_.seconds));
         for (uint64_t run = 1; options_.runs == 0 || run <= options_.runs; ++run) {
             if (Clock::now() >= deadline) break;
@@ -77,14 +83,8 @@ public:
             }
             Report(run, sequence, failure);
         }
-        std::fprintf(out_, "fuzz: %llu runs, %llu steps, %llu %s (seed %llu)\n", static_cast<unsigned long long>(totals_.runs),
-                     static_cast<unsigned long long>(totals_.steps), static_cast<unsigned long long>(totals_.findings),
-                     totals_.findings == 1 ? "finding" : "findings", static_cast<unsigned long long>(options_.seed));
-        std::fflush(out_);
-        return totals_;
     }
 
-private:
     // Reads the API table, then starts the plug-in once to learn what it
     // subscribes to and requests and what a plain start and stop leaves.
     bool Prepare() {
@@ -95,6 +95,7 @@ private:
         std::string error;
         if (!DescribePlugin(describe, description, error)) {
             std::fprintf(out_, "  cannot fuzz: %s\n", error.c_str());
+            totals_.error = true;
             return false;
         }
         description_ = description;
@@ -113,6 +114,7 @@ private:
         }
         if (probe.outcome != "passed") {
             std::fprintf(out_, "  cannot fuzz: %s\n", probe.messages.empty() ? probe.outcome.c_str() : probe.messages.front().c_str());
+            totals_.error = true;
             return false;
         }
         baseline_ = probe.measured ? probe.stopped : UINT64_MAX;
