@@ -105,8 +105,23 @@ public:
         }
         if (result_.ok && !parsed) {
             const yaml_parser_t& parser = events.Parser();
-            result_.Fail(FormatMessage(kParserError, {parser.problem, parser.problem_mark.line,
-                                                      parser.problem_mark.column}));
+            std::size_t line = parser.problem_mark.line;
+            std::size_t column = parser.problem_mark.column;
+            if (parser.error == YAML_READER_ERROR) {
+                // libyaml's input decoder gives only a byte offset, no mark:
+                // counted here as its marks count, from 0, in characters.
+                line = 0;
+                column = 0;
+                for (std::size_t i = 0; i < parser.problem_offset && i < length; ++i) {
+                    if (text[i] == '\n') {
+                        ++line;
+                        column = 0;
+                    } else if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+                        ++column;
+                    }
+                }
+            }
+            result_.Fail(FormatMessage(kParserError, {parser.problem, line, column}));
         }
     }
 

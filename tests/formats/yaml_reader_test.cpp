@@ -221,8 +221,11 @@ TEST(YamlReader, RejectsInvalidKeysAndDocuments) {
          "error: YAML parser error: did not find expected ',' or ']'. At line: 1 col: 0"},
         {"mapping in a plain value", "a: b: c",
          "error: YAML parser error: mapping values are not allowed in this context. At line: 0 col: 4"},
-        // libyaml marks no position for the errors of its input decoder.
-        {"invalid UTF-8", "a: 1\nb: \xff", "error: YAML parser error: invalid leading UTF-8 octet. At line: 0 col: 0"},
+        // libyaml's input decoder gives a byte offset only: its place is
+        // counted from it, in characters.
+        {"invalid UTF-8", "a: 1\nb: \xff", "error: YAML parser error: invalid leading UTF-8 octet. At line: 1 col: 3"},
+        {"control character after a wide one", "a: \xC3\xA9\x01",
+         "error: YAML parser error: control characters are not allowed. At line: 0 col: 4"},
         {"earlier failure wins over the parser error", "a: !custom x\n[", "error: Unsupported YAML tag '!custom'."},
     });
 }

@@ -78,6 +78,12 @@ void PlaceReaderError(const std::string& text, std::string_view message, Scenari
         if (col != std::string_view::npos) {
             error.column = std::strtoul(std::string(message.substr(col + 5)).c_str(), nullptr, 10);
         }
+        // libyaml's own errors count lines and columns from 0, the reader's
+        // from 1.
+        if (message.starts_with("YAML parser error")) {
+            ++error.line;
+            ++error.column;
+        }
         return;
     }
     at = message.rfind("offset ");
@@ -468,14 +474,20 @@ uint32_t MethodCode(std::string_view name) {
 }
 
 bool LoadScenario(const std::string& file, Scenario& scenario, ScenarioError& error) {
+    std::string text;
+    if (!ReadText(file, text)) {
+        scenario = Scenario{};
+        scenario.file = file;
+        error = ScenarioError{file, 0, 0, "cannot read the file"};
+        return false;
+    }
+    return LoadScenarioText(file, text, scenario, error);
+}
+
+bool LoadScenarioText(const std::string& file, const std::string& text, Scenario& scenario, ScenarioError& error) {
     scenario = Scenario{};
     scenario.file = file;
     error = ScenarioError{file, 0, 0, {}};
-    std::string text;
-    if (!ReadText(file, text)) {
-        error.message = "cannot read the file";
-        return false;
-    }
     const BindingResult parsed = EndsWith(file, ".json") ? DeserializeJson(text.c_str()) : DeserializeYaml(text);
     if (!parsed.ok) {
         PlaceReaderError(text, parsed.Message(), error);

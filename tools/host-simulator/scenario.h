@@ -64,6 +64,9 @@ struct Scenario {
 // and key is checked here, so a scenario either runs to its end or fails on
 // an expectation.
 bool LoadScenario(const std::string& file, Scenario& scenario, ScenarioError& error);
+// The same for a file's text already read; `file` names it in errors and
+// chooses the reader.
+bool LoadScenarioText(const std::string& file, const std::string& text, Scenario& scenario, ScenarioError& error);
 
 // Method names ("GET", case-insensitive) to codes; 0 for an unknown name.
 uint32_t MethodCode(std::string_view name);
