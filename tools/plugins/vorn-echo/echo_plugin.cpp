@@ -94,6 +94,9 @@ public:
                                .optional = true,
                                .description = "A text, from the header of that name"}},
                 .description = "Answers with its arguments.",
+                // It reads nothing but its arguments: hosts may call it from
+                // several threads at once.
+                .threadSafe = true,
                 .tags = {"echo"}},
                &EchoPlugin::Echo);
         Expose({.name = "Submit",
