@@ -15,6 +15,8 @@ constexpr int kMaxLines = 64;
 constexpr int kMaxDepth = 4;
 constexpr int kMaxReentries = 16;
 constexpr uint64_t kMaxAdvanceMilliseconds = 60'000;
+// A timer of no interval fires at every turn: a turn runs this many tasks.
+constexpr uint64_t kTasksPerAdvance = 1000;
 
 // The next word of the line (up to a space), taken off its front.
 std::string_view Word(std::string_view& line) {
@@ -55,7 +57,9 @@ const std::vector<const char*>& RecipeTexts() {
 }  // namespace
 
 HostScript::HostScript(Host::SimulatedHost& host, std::string libraryPath)
-    : host_(host), libraryPath_(std::move(libraryPath)) {}
+    : host_(host), libraryPath_(std::move(libraryPath)) {
+    host_.SetTaskLimit(kTasksPerAdvance);
+}
 
 bool HostScript::Begin() {
     std::string error;

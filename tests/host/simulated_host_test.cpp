@@ -216,6 +216,18 @@ TEST(SimulatedHostTime, DueTasksRunInDeadlineOrderWithTiesInSchedulingOrder) {
     EXPECT_EQ(host.PendingTaskCount(), 0u);
 }
 
+TEST(SimulatedHostTime, ATaskLimitLeavesTheRestForTheNextTurn) {
+    SimulatedHost host;
+    ASSERT_TRUE(StartProbe(host));
+    host.SetTaskLimit(2);
+    host.ClearRecords();
+    host.Advance(550 * kMillisecond);
+    EXPECT_THAT(ProbeLog(host), ElementsAre("task 2", "task 1"));
+    EXPECT_EQ(host.Now(), 550 * kMillisecond) << "the clock moves all the same";
+    host.Advance(0);
+    EXPECT_THAT(ProbeLog(host), ElementsAre("task 2", "task 1", "task 3"));
+}
+
 TEST(SimulatedHostTime, StopDropsPendingTasksAndForgetsSubscriptions) {
     SimulatedHost host;
     ASSERT_TRUE(StartProbe(host));

@@ -113,6 +113,7 @@ struct HostState {
     SimulatedHost::AnswerHook answerHook;
     StreamBody* lastRead = nullptr;  // the stream read last, while it lives
     uint32_t missedDuring = 0;
+    uint64_t taskLimit = 0;  // tasks one Advance runs at most; 0: no limit
     std::vector<Interaction> interactions;
     uint64_t faultAt = 0;
     InjectedFault fault = InjectedFault::None;

@@ -285,7 +285,7 @@ uint64_t SimulatedHost::Now() const { return state_->now; }
 void SimulatedHost::Advance(uint64_t nanoseconds) {
     State& s = *state_;
     const uint64_t end = SaturatingAdd(s.now, nanoseconds);
-    for (;;) {
+    for (uint64_t ran = 0; s.taskLimit == 0 || ran < s.taskLimit; ++ran) {
         // Searched afresh each time: a task may schedule further tasks.
         auto next = std::min_element(s.pending.begin(), s.pending.end(), [](const PendingTask& a, const PendingTask& b) {
             return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
@@ -307,6 +307,8 @@ void SimulatedHost::Advance(uint64_t nanoseconds) {
 }
 
 std::size_t SimulatedHost::PendingTaskCount() const { return state_->pending.size(); }
+
+void SimulatedHost::SetTaskLimit(uint64_t tasks) { state_->taskLimit = tasks; }
 
 uint32_t SimulatedHost::MissedDuringCount() const { return state_->missedDuring; }
 

@@ -271,6 +271,11 @@ public:
     // tasks scheduled while running are run too when due within the span.
     void Advance(uint64_t nanoseconds);
     std::size_t PendingTaskCount() const;
+    // At most this many tasks run in one Advance (0, the default: no limit);
+    // the rest stay pending. A host runs a bounded number of tasks per turn:
+    // a task that schedules itself again at no delay would otherwise keep
+    // the virtual clock from moving at all.
+    void SetTaskLimit(uint64_t tasks);
 
     // --- What happened -------------------------------------------------------
     const std::vector<RecordedRequest>& Requests() const;
