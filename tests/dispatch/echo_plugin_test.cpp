@@ -104,6 +104,7 @@ TEST_F(EchoCalls, TheApiTableDescribesEachFunction) {
         }
         EXPECT_EQ(types, expected.types) << expected.name;
         EXPECT_EQ(locations, expected.locations) << expected.name;
+        EXPECT_EQ(Field(entry.threadSafe), i == 0 ? 1u : 0u) << expected.name << ": only Echo is marked thread-safe";
     }
     EXPECT_EQ(contexts.size(), 4u) << "one context per function";
     EXPECT_EQ(contexts.count(nullptr), 0u);
@@ -326,6 +327,18 @@ TEST_F(EchoCalls, AResultTooDeepToSendIsAFailure) {
 }
 
 TEST_F(EchoCalls, TheHostRecordsAndTracesEachCall) {
+    // Raw named values go out as given, instead of the converted ones.
+    Host::FunctionCall raw = Echo("/echo/v1/items/8");
+    raw.values = {{std::string("count"), Json("3")}};
+    HostNamedValue count{};
+    count.name = "count";
+    count.value.kind = kFlatUnsigned;
+    count.value.payload.u = 5;
+    raw.flatValues = std::vector<HostNamedValue>{count};
+    EXPECT_EQ(Summary(raw), R"({"count":5,"filter":null,"id":"8","trace":"","verbose":false})");
+    raw.flatValues.emplace();
+    EXPECT_EQ(Summary(raw), R"({"count":0,"filter":null,"id":"8","trace":"","verbose":false})")
+        << "none at all when the raw list is empty";
     host_.ClearRecords();
     Host::FunctionCall call = Echo("/echo/v1/items/7?verbose", {{"trace", "t"}});
     call.values = {{std::string("count"), Json("3")}};
