@@ -44,15 +44,15 @@ def answer_lines(endpoint):
 def step_lines(step):
     if isinstance(step, str):
         return {"start": ["restart"], "stop": ["stop"], "restart": ["restart"]}.get(step, [])
-    (kind, spec), = step.items()
+    (kind, arguments), = step.items()
     if kind in ("update", "create"):
-        return [f"{kind} {spec['path']} {compact(spec.get('body'))}"]
+        return [f"{kind} {arguments['path']} {compact(arguments.get('body'))}"]
     if kind == "set":
-        return [f"store {spec['path']} {compact(spec.get('body', spec.get('value')))}"]
+        return [f"store {arguments['path']} {compact(arguments.get('body', arguments.get('value')))}"]
     if kind == "delete":
-        return [f"delete {spec['path'] if isinstance(spec, dict) else spec}"]
+        return [f"delete {arguments['path'] if isinstance(arguments, dict) else arguments}"]
     if kind == "advance":
-        return [f"advance {milliseconds(spec)}"]
+        return [f"advance {milliseconds(arguments)}"]
     return []
 
 
