@@ -47,6 +47,8 @@ TEST(JsonReader, ParseErrorsCarryRapidJsonsTextAndTheOffset) {
     }
     // A view of nothing, without even an address.
     EXPECT_EQ(DeserializeJson(std::string_view()).Message(), "Error: The document is empty. at offset 0.");
+    // A one-byte view is copied too (the copy is what the parser reads).
+    EXPECT_EQ(Compact(DeserializeJson(std::string_view("7x", 1)).value), "7");
 }
 
 TEST(JsonReader, NumbersAreClassifiedAsRapidJsonReadsThem) {
