@@ -40,6 +40,10 @@ struct BindingPropertyAccess {
     static BindingProperty& Insert(BindingProperty& v, InternedString* key, uint32_t at);
     static BindingProperty& FindOrInsert(BindingProperty& v, std::string_view name);
 
+    static bool IsFilledContainer(const BindingProperty& value) {
+        return (value.Kind() == BindingKind::Collection || value.Kind() == BindingKind::Structure) &&
+               value.Count() != 0;
+    }
     static void ResetDeep(BindingProperty& root);
     static bool CopyShallow(BindingProperty& target, const BindingProperty& source);
     static void CopyDeep(BindingProperty& target, const BindingProperty& source);
