@@ -7,52 +7,7 @@
 #include <vector>
 
 #include "binding/binding_descriptor.h"
-
-namespace VornBench {
-
-enum class QueueCategory : int32_t { None = 0, Custom = 1, PvP = 2, VersusAi = 3 };
-enum class QueueAvailability : int32_t { Available = 0, PlatformDisabled = 1, DoesntMeetRequirements = 2 };
-
-struct QueueRecord {
-    int32_t id = 0;
-    int32_t mapId = 0;
-    std::string name;
-    std::string gameMode;
-    std::string gameMutator;
-    QueueCategory category = QueueCategory::None;
-    uint64_t lastToggledOffTime = 0;
-    uint64_t lastToggledOnTime = 0;
-    QueueAvailability queueAvailability = QueueAvailability::Available;
-};
-
-}  // namespace VornBench
-
-namespace Vorn {
-
-template <>
-struct BindingDescriptor<VornBench::QueueCategory> {
-    static constexpr const char* kName = "BenchQueueCategory";
-    static constexpr BindingEnumeratorSpec kEnumerators[] = {{"None", 0}, {"Custom", 1}, {"PvP", 2}, {"VersusAi", 3}};
-};
-template <>
-struct BindingDescriptor<VornBench::QueueAvailability> {
-    static constexpr const char* kName = "BenchQueueAvailability";
-    static constexpr BindingEnumeratorSpec kEnumerators[] = {
-        {"Available", 0}, {"PlatformDisabled", 1}, {"DoesntMeetRequirements", 2}};
-};
-template <>
-struct BindingDescriptor<VornBench::QueueRecord> {
-    using T = VornBench::QueueRecord;
-    static constexpr const char* kName = "BenchQueue";
-    static constexpr auto kFields = std::make_tuple(
-        BindingField("id", &T::id), BindingField("mapId", &T::mapId), BindingField("name", &T::name),
-        BindingField("gameMode", &T::gameMode), BindingField("gameMutator", &T::gameMutator),
-        BindingField("category", &T::category), BindingField("lastToggledOffTime", &T::lastToggledOffTime),
-        BindingField("lastToggledOnTime", &T::lastToggledOnTime),
-        BindingField("queueAvailability", &T::queueAvailability));
-};
-
-}  // namespace Vorn
+#include "queue_record.h"
 
 namespace VornBench {
 namespace {
@@ -64,26 +19,14 @@ const Vorn::TypeRegistry& Registry() {
     static Vorn::TypeRegistry* registry = [] {
         auto* r = new Vorn::TypeRegistry();
         r->SetUp();
-        Vorn::RegisterBindingType<QueueCategory>(*r);
-        Vorn::RegisterBindingType<QueueAvailability>(*r);
-        Vorn::RegisterBindingType<QueueRecord>(*r);
+        RegisterQueueTypes(*r);
         return r;
     }();
     return *registry;
 }
 
 const std::vector<QueueRecord>& Queues() {
-    static const std::vector<QueueRecord> queues = [] {
-        std::vector<QueueRecord> list;
-        for (int i = 0; i < 1000; ++i) {
-            list.push_back(QueueRecord{400 + i, 10 + i % 30, "Queue number " + std::to_string(i),
-                                       i % 4 == 0 ? "URF" : "CLASSIC", i % 7 == 0 ? "mutator" : "",
-                                       static_cast<QueueCategory>(i % 4), 1700000000000ULL + static_cast<uint64_t>(i),
-                                       1700000500000ULL + static_cast<uint64_t>(i),
-                                       static_cast<QueueAvailability>(i % 3)});
-        }
-        return list;
-    }();
+    static const std::vector<QueueRecord> queues = MakeQueues(1000);
     return queues;
 }
 
@@ -155,8 +98,6 @@ bool ReadEnum(const BindingProperty& v, E& out, const char* const (&names)[N]) {
 }
 
 bool HandwrittenFromValue(std::vector<QueueRecord>& queues, const BindingProperty& root) {
-    static const char* const kCategories[] = {"None", "Custom", "PvP", "VersusAi"};
-    static const char* const kAvailability[] = {"Available", "PlatformDisabled", "DoesntMeetRequirements"};
     queues.clear();
     if (root.Kind() != BindingKind::Collection) return false;
     queues.resize(root.Count());
@@ -167,10 +108,10 @@ bool HandwrittenFromValue(std::vector<QueueRecord>& queues, const BindingPropert
         bool ok = ReadInt32(item.GetMember("id"), q.id) && ReadInt32(item.GetMember("mapId"), q.mapId) &&
                   ReadString(item.GetMember("name"), q.name) && ReadString(item.GetMember("gameMode"), q.gameMode) &&
                   ReadString(item.GetMember("gameMutator"), q.gameMutator) &&
-                  ReadEnum(item.GetMember("category"), q.category, kCategories) &&
+                  ReadEnum(item.GetMember("category"), q.category, kCategoryNames) &&
                   ReadUInt64(item.GetMember("lastToggledOffTime"), q.lastToggledOffTime) &&
                   ReadUInt64(item.GetMember("lastToggledOnTime"), q.lastToggledOnTime) &&
-                  ReadEnum(item.GetMember("queueAvailability"), q.queueAvailability, kAvailability);
+                  ReadEnum(item.GetMember("queueAvailability"), q.queueAvailability, kAvailabilityNames);
         if (!ok) return false;
     }
     return true;
