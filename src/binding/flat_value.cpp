@@ -286,9 +286,14 @@ bool FlatFromValue(const BindingProperty& value, const TypeRegistry* registry, B
 
 bool ValueFromFlat(const BindingFlatValue& flat, std::string_view path, BindingProperty& out,
                    BindingFlatResult* result) {
+    return ValueFromFlat(flat, path, out, result, 0);
+}
+
+bool ValueFromFlat(const BindingFlatValue& flat, std::string_view path, BindingProperty& out,
+                   BindingFlatResult* result, std::size_t depth) {
     // Host data must never make an exception escape into the host.
     try {
-        return ValueFromFlatAt(flat, path, out, result, 0);
+        return ValueFromFlatAt(flat, path, out, result, depth);
     } catch (const std::bad_alloc&) {
         Fail(result, FormatMessage(kOutOfMemory, {path}));
     } catch (const std::length_error&) {

@@ -48,5 +48,9 @@ bool FlatFromValue(const BindingProperty& value, const TypeRegistry* registry, B
 // Returns false on failure; what was converted before stays in `out`.
 bool ValueFromFlat(const BindingFlatValue& flat, std::string_view path, BindingProperty& out,
                    BindingFlatResult* result);
+// The same for a value that sits depth levels down in the record it came
+// from: those levels count toward the nesting limit.
+bool ValueFromFlat(const BindingFlatValue& flat, std::string_view path, BindingProperty& out,
+                   BindingFlatResult* result, std::size_t depth);
 
 }  // namespace Vorn

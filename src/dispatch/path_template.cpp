@@ -1,7 +1,7 @@
 #include "dispatch/path_template.h"
 
 #include <cstdint>
-#include <unordered_set>
+#include <vector>
 
 #include "support/message_format.h"
 
@@ -16,73 +16,81 @@ bool IsLineTerminator(char c) { return c == '\n' || c == '\r'; }
 
 }  // namespace
 
-// Greedy backtracking over the tokens, as an ECMAScript engine runs these
-// patterns: each capture tries its longest extent first. Recursion goes one
-// level per token, never per character. With two or more captures the same
-// (token, position) can be reached along different ways; a failure there is
-// remembered so that no way is tried twice.
+// The match an ECMAScript engine finds for these patterns, in time linear in
+// the path for a given template. A backtracking engine tries each capture's
+// longest extent first and takes the first that lets the rest match; so a
+// capture ends at the farthest point within its reach from which the rest of
+// the tokens match. Which (token, position) pairs can match the rest is
+// worked out first, token by token from the last, each row in one pass over
+// the path; then the captures are taken from the left. (Backtracking, even
+// remembering failures, tried every end of every capture from every
+// position: quadratic in the path, seconds for a kilobyte-long one against a
+// template of many placeholders.)
 class PathPattern::Matcher {
 public:
-    Matcher(const std::vector<Token>& tokens, std::string_view path, std::vector<std::string_view>& captures,
-            bool remember)
-        : tokens_(tokens), path_(path), captures_(captures), remember_(remember) {}
+    Matcher(const std::vector<Token>& tokens, std::string_view path)
+        : tokens_(tokens), path_(path), width_(path.size() + 1), rest_((tokens.size() + 1) * width_, false) {}
 
-    bool From(std::size_t index, std::size_t position) {
-        if (index == tokens_.size()) return position == path_.size();
-        const uint64_t state = static_cast<uint64_t>(position) * (tokens_.size() + 1) + index;
-        if (remember_ && failed_.count(state) != 0) return false;
-        const bool matched = Try(index, position);
-        if (!matched && remember_) failed_.insert(state);
-        return matched;
+    bool Run(std::vector<std::string_view>& captures) {
+        const std::size_t size = path_.size();
+        Set(tokens_.size(), size);
+        for (std::size_t index = tokens_.size(); index-- > 0;) {
+            const Token& token = tokens_[index];
+            if (token.kind == Token::Kind::Literal) {
+                const std::size_t length = token.literal.size();
+                for (std::size_t p = 0; p + length <= size; ++p) {
+                    if (Get(index + 1, p + length) && path_.compare(p, length, token.literal) == 0) Set(index, p);
+                }
+                continue;
+            }
+            // From the right: the nearest position at or after p where the
+            // rest matches, and where the capture's reach from p ends.
+            std::size_t nearest = kNone;
+            std::size_t stop = size;
+            for (std::size_t p = size + 1; p-- > 0;) {
+                if (p < size && Stops(token, path_[p])) stop = p;
+                if (Get(index + 1, p)) nearest = p;
+                if (nearest != kNone && nearest <= stop) Set(index, p);
+            }
+        }
+        if (!Get(0, 0)) return false;
+        std::size_t position = 0;
+        for (std::size_t index = 0; index < tokens_.size(); ++index) {
+            const Token& token = tokens_[index];
+            if (token.kind == Token::Kind::Literal) {
+                position += token.literal.size();
+                continue;
+            }
+            std::size_t reach = position;
+            while (reach < size && !Stops(token, path_[reach])) ++reach;
+            std::size_t end = reach;
+            while (!Get(index + 1, end)) --end;  // one exists: (index, position) matches
+            captures[token.capture] = path_.substr(position, end - position);
+            position = end;
+        }
+        return true;
     }
 
 private:
-    bool Try(std::size_t index, std::size_t position) {
-        const Token& token = tokens_[index];
-        if (token.kind == Token::Kind::Literal) {
-            if (path_.compare(position, token.literal.size(), token.literal) != 0) return false;
-            return From(index + 1, position + token.literal.size());
-        }
-        // The farthest this capture can reach.
-        std::size_t limit = position;
-        if (token.kind == Token::Kind::Segment) {
-            while (limit < path_.size() && path_[limit] != '/') ++limit;
-        } else {
-            while (limit < path_.size() && !IsLineTerminator(path_[limit])) ++limit;
-        }
-        auto take = [&](std::size_t end) {
-            captures_[token.capture] = path_.substr(position, end - position);
-            return From(index + 1, end);
-        };
-        if (index + 1 == tokens_.size()) return limit == path_.size() && take(limit);
-        const Token& next = tokens_[index + 1];
-        if (next.kind == Token::Kind::Literal) {
-            // Only where the next literal starts can the match go on; the
-            // search stays within the capture's reach.
-            const std::string_view reach = path_.substr(position, limit - position + next.literal.size());
-            for (std::size_t at = reach.rfind(next.literal); at != std::string_view::npos;
-                 at = at == 0 ? std::string_view::npos : reach.rfind(next.literal, at - 1)) {
-                if (take(position + at)) return true;
-            }
-            return false;
-        }
-        for (std::size_t end = limit + 1; end-- > position;) {
-            if (take(end)) return true;
-        }
-        return false;
+    static constexpr std::size_t kNone = SIZE_MAX;
+
+    static bool Stops(const Token& token, char c) {
+        return token.kind == Token::Kind::Segment ? c == '/' : IsLineTerminator(c);
     }
+    bool Get(std::size_t index, std::size_t position) const { return rest_[index * width_ + position]; }
+    void Set(std::size_t index, std::size_t position) { rest_[index * width_ + position] = true; }
 
     const std::vector<Token>& tokens_;
     std::string_view path_;
-    std::vector<std::string_view>& captures_;
-    bool remember_;
-    std::unordered_set<uint64_t> failed_;
+    std::size_t width_;
+    // Whether tokens [index, end) match the path from position on.
+    std::vector<bool> rest_;
 };
 
 bool PathPattern::Match(std::string_view path, std::vector<std::string_view>& captures) const {
     captures.assign(placeholders_.size(), {});
-    Matcher matcher(tokens_, path, captures, placeholders_.size() > 1);
-    return matcher.From(0, 0);
+    Matcher matcher(tokens_, path);
+    return matcher.Run(captures);
 }
 
 bool CompilePathTemplate(std::string_view templateText, PathPattern& out, std::string* error) {

@@ -1,6 +1,9 @@
 #include "plugin/resource_events.h"
 
 #include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include "binding/flat_value.h"
 #include "logging/log_groups.h"
@@ -89,8 +92,14 @@ void PluginBase::ObserveResourceEvents(const std::string& path, EventHandler han
 }
 
 void PluginBase::DispatchResourceEvent(const Resource& event) {
-    Resource routed = event;
-    if (routed.uri.empty() || routed.uri.front() != '/') routed.uri.insert(routed.uri.begin(), '/');
+    if (event.uri.empty() || event.uri.front() != '/') {
+        // Only this case needs a record of its own: copying the data of
+        // every event would cost as much as converting it.
+        Resource routed = event;
+        routed.uri.insert(routed.uri.begin(), '/');
+        return DispatchResourceEvent(routed);
+    }
+    const Resource& routed = event;
     // Handlers may observe or stop observing paths while they run, so each is
     // called through a copy.
     if (auto exact = exactHandlers_.find(routed.uri); exact != exactHandlers_.end()) {
@@ -104,22 +113,76 @@ void PluginBase::DispatchResourceEvent(const Resource& event) {
     for (const EventHandler& handler : matching) handler(routed);
 }
 
+namespace {
+
+// A host payload as a native record; the message of what failed, else empty.
+template <typename Record>
+std::string ConvertFlat(const BindingFlatValue& payload, const TypeRegistry* registry, Record& out) {
+    BindingProperty value;
+    BindingFlatResult flat{};
+    std::string message;
+    if (!ValueFromFlat(payload, kResultPath, value, &flat)) {
+        message = flat.message != nullptr ? flat.message : "";
+    } else {
+        BindingResult converted;
+        ValueToNative(converted, out, value, kResultPath, registry);
+        if (!converted.ok) message = std::string(converted.Message());
+    }
+    ReleaseFlatResult(&flat);
+    return message;
+}
+
+bool IsDataMember(const BindingFlatMember& member) {
+    return member.name != nullptr && std::strcmp(member.name, "data") == 0;
+}
+
+// A resource event whose payload names "data" once: the data goes straight
+// into the record, which the general path would convert whole and then copy
+// (a large list twice over). The rest goes the general way. Any failure is
+// left to the general path, so messages stay as they are.
+bool ConvertResourceDirectly(const BindingFlatValue& payload, const TypeRegistry* registry, Resource& out) {
+    if (payload.kind != kFlatStructure || payload.payload.structure.members == nullptr) return false;
+    const uint32_t count = payload.payload.structure.count;
+    if (count > BindingProperty::kMaxElements) return false;
+    const BindingFlatMember* members = payload.payload.structure.members;
+    const BindingFlatMember* data = nullptr;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!IsDataMember(members[i])) continue;
+        if (data != nullptr) return false;  // repeated names merge: the general path's rules
+        data = &members[i];
+    }
+    if (data == nullptr) return false;
+    // The other members, borrowed from the host's record.
+    std::vector<BindingFlatMember> rest;
+    rest.reserve(count - 1);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (&members[i] != data) rest.push_back(members[i]);
+    }
+    BindingFlatValue restPayload = payload;
+    restPayload.payload.structure.members = rest.data();
+    restPayload.payload.structure.count = static_cast<uint32_t>(rest.size());
+    Resource converted;
+    if (!ConvertFlat(restPayload, registry, converted).empty()) return false;
+    BindingFlatResult flat{};
+    // One level down: the data sits in the payload's structure.
+    const bool ok = ValueFromFlat(LoadMemberValue(*data), kResultPath, converted.data, &flat, 1);
+    ReleaseFlatResult(&flat);
+    if (!ok) return false;
+    out = std::move(converted);
+    return true;
+}
+
+}  // namespace
+
 // Converts a host payload to a native record; a payload that does not
 // convert is dropped with one ERROR line.
 template <typename Record>
 bool PluginRuntime::ConvertPayload(PluginBase& plugin, const HostEventRecord& event, const char* payloadType,
                                    Record& out) {
-    BindingProperty value;
-    BindingFlatResult flat{};
-    std::string message;
-    if (!ValueFromFlat(event.payload, kResultPath, value, &flat)) {
-        message = flat.message != nullptr ? flat.message : "";
-    } else {
-        BindingResult converted;
-        ValueToNative(converted, out, value, kResultPath, plugin.registry_.get());
-        if (!converted.ok) message = std::string(converted.Message());
+    if constexpr (std::is_same_v<Record, Resource>) {
+        if (ConvertResourceDirectly(event.payload, plugin.registry_.get(), out)) return true;
     }
-    ReleaseFlatResult(&flat);
+    const std::string message = ConvertFlat(event.payload, plugin.registry_.get(), out);
     if (message.empty()) return true;
     Log(kLogError, static_cast<uint32_t>(kLogGroupDBG), 0, "%s: Couldn't convert payload %s for event %s: %s",
         plugin.ShortName().c_str(), payloadType, event.eventName, message.c_str());

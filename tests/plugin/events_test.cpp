@@ -5,7 +5,9 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "binding/binding_limits.h"
 #include "binding/flat_value.h"
 #include "test_plugin_fixture.h"
 
@@ -156,6 +158,86 @@ TEST_F(Events, HostilePayloadsAreDroppedWithOneErrorLine) {
     EXPECT_EQ(LogLinesWith(host_, 2, "Couldn't convert payload PluginResourceEvent").size(), 13u);
     EXPECT_TRUE(LogLinesWith(host_, 2, "failed").empty()) << "nothing threw";
     EXPECT_EQ(Run(R"({"action":"describe"})").size(), 1u) << "still working";
+}
+
+// An event's data is read straight into the record when its payload names
+// it once; repeated names, failures and the nesting limit keep the rules of
+// reading the payload whole.
+TEST_F(Events, DataReadStraightKeepsTheRulesOfTheWholePayload) {
+    Run(R"({"action":"keep-groups","groups":["DBG"]})");
+    Run(R"({"action":"observe","path":"/x/v1/data"})");
+    const char* name = "OnJsonApiEvent_x_v1_data";
+    auto text = [](const char* t) {
+        BindingFlatValue v{};
+        v.kind = kFlatBorrowedString;
+        v.payload.string.text = t;
+        v.payload.string.length = static_cast<uint32_t>(std::strlen(t));
+        return v;
+    };
+    auto member = [](const char* memberName, const BindingFlatValue& value) {
+        BindingFlatMember m{};
+        m.name = memberName;
+        StoreMemberValue(m, value);
+        return m;
+    };
+    auto structure = [](std::vector<BindingFlatMember>& members) {
+        BindingFlatValue v{};
+        v.kind = kFlatStructure;
+        v.payload.structure.members = members.data();
+        v.payload.structure.count = static_cast<uint32_t>(members.size());
+        return v;
+    };
+    std::vector<BindingFlatMember> first = {member("a", text("1")), member("b", text("first"))};
+    std::vector<BindingFlatMember> second = {member("b", text("second")), member("c", text("3"))};
+    // Chains of collections, each holding the next, depth deep.
+    std::vector<std::vector<BindingFlatValue>> chains;
+    chains.reserve(2);
+    auto chainOf = [&chains](std::size_t depth) {
+        std::vector<BindingFlatValue>& chain = chains.emplace_back(depth);
+        for (std::size_t i = 0; i < depth; ++i) {
+            chain[i].kind = kFlatCollection;
+            chain[i].payload.collection.items = i + 1 < depth ? &chain[i + 1] : nullptr;
+            chain[i].payload.collection.count = i + 1 < depth ? 1 : 0;
+        }
+        return chain[0];
+    };
+    BindingFlatValue unknownKind{};
+    unknownKind.kind = 99;
+    const struct {
+        const char* description;
+        std::vector<BindingFlatMember> payload;
+        const char* data;  // as reported; null: dropped with an error line
+    } cases[] = {
+        {"once", {member("data", structure(first)), member("eventType", text("Update")), member("uri", text("/x/v1/data"))},
+         R"({"a":"1","b":"first"})"},
+        {"first of all", {member("uri", text("/x/v1/data")), member("data", text("t"))}, R"("t")"},
+        {"twice: structures merge, the later member wins",
+         {member("data", structure(first)), member("uri", text("/x/v1/data")), member("data", structure(second))},
+         R"({"a":"1","b":"second","c":"3"})"},
+        {"as deep as the limit allows", {member("uri", text("/x/v1/data")), member("data", chainOf(kMaxNestingDepth - 1))},
+         ""},
+        {"one level deeper", {member("uri", text("/x/v1/data")), member("data", chainOf(kMaxNestingDepth))}, nullptr},
+        {"an unknown kind", {member("uri", text("/x/v1/data")), member("data", unknownKind)}, nullptr},
+        {"another member fails", {member("data", text("t")), member("eventType", text("Sideways")),
+                                  member("uri", text("/x/v1/data"))}, nullptr},
+    };
+    for (const auto& c : cases) {
+        std::vector<BindingFlatMember> payload = c.payload;
+        const std::size_t before = host_.LogLines().size();
+        const std::size_t errors = LogLinesWith(host_, 2, "Couldn't convert payload PluginResourceEvent").size();
+        host_.DeliverFlatEvent(name, structure(payload));
+        const auto reports = ReportsSince(before);
+        if (c.data == nullptr) {
+            EXPECT_TRUE(reports.empty()) << c.description;
+            EXPECT_EQ(LogLinesWith(host_, 2, "Couldn't convert payload PluginResourceEvent").size(), errors + 1)
+                << c.description;
+        } else {
+            ASSERT_EQ(reports.size(), 1u) << c.description;
+            if (*c.data != '\0') {
+                EXPECT_EQ(Compact(reports[0].GetMember("data")), c.data) << c.description;
+            }
+        }
+    }
 }
 
 }  // namespace
