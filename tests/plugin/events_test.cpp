@@ -207,6 +207,7 @@ TEST_F(Events, DataReadStraightKeepsTheRulesOfTheWholePayload) {
         const char* description;
         std::vector<BindingFlatMember> payload;
         const char* data;  // as reported; null: dropped with an error line
+        uint32_t claimed = 0;  // the member count the record claims, when not its own
     } cases[] = {
         {"once", {member("data", structure(first)), member("eventType", text("Update")), member("uri", text("/x/v1/data"))},
          R"({"a":"1","b":"first"})"},
@@ -220,12 +221,18 @@ TEST_F(Events, DataReadStraightKeepsTheRulesOfTheWholePayload) {
         {"an unknown kind", {member("uri", text("/x/v1/data")), member("data", unknownKind)}, nullptr},
         {"another member fails", {member("data", text("t")), member("eventType", text("Sideways")),
                                   member("uri", text("/x/v1/data"))}, nullptr},
+        {"more members claimed than any array holds", {member("data", text("t"))}, nullptr, UINT32_MAX},
+    };
+    auto deliver = [&](const auto& c) {
+        std::vector<BindingFlatMember> payload = c.payload;
+        BindingFlatValue record = structure(payload);
+        if (c.claimed != 0) record.payload.structure.count = c.claimed;
+        host_.DeliverFlatEvent(name, record);
     };
     for (const auto& c : cases) {
-        std::vector<BindingFlatMember> payload = c.payload;
         const std::size_t before = host_.LogLines().size();
         const std::size_t errors = LogLinesWith(host_, 2, "Couldn't convert payload PluginResourceEvent").size();
-        host_.DeliverFlatEvent(name, structure(payload));
+        deliver(c);
         const auto reports = ReportsSince(before);
         if (c.data == nullptr) {
             EXPECT_TRUE(reports.empty()) << c.description;
@@ -238,6 +245,16 @@ TEST_F(Events, DataReadStraightKeepsTheRulesOfTheWholePayload) {
             }
         }
     }
+    // Neither way keeps anything of an event, delivered or dropped.
+    const auto inUse = [this] {
+        const PluginMemoryStatistics statistics = host_.MemoryStatistics();
+        return statistics.counters[2] - statistics.counters[4];
+    };
+    const uint64_t held = inUse();
+    for (int round = 0; round < 3; ++round) {
+        for (const auto& c : cases) deliver(c);
+    }
+    EXPECT_EQ(inUse(), held);
 }
 
 }  // namespace
