@@ -379,9 +379,28 @@ void ValueToStruct(BindingResult& result, void* native, const BindingProperty& i
     if (input.IsEmpty()) return Fail(result, kRequired, {path});
     if (type == nullptr) return Fail(result, kUnregisteredTarget, {path});
     if (input.Kind() != BindingKind::Structure) return Fail(result, kNotAStructure, {path, type->name});
-    for (const BindingFieldDescription& field : type->members) {
+    const std::size_t fieldCount = type->members.size();
+    const BindingProperty::Members* members = input.StructureMembers();
+    // Each field's member, found in one pass over the structure's members
+    // and the fields, both in name order; a structure of many more members
+    // than the type has fields is searched instead.
+    constexpr std::size_t kMatchedAtMost = 64;
+    const BindingProperty* matched[kMatchedAtMost];
+    const bool merge = fieldCount <= kMatchedAtMost && members->size() <= 2 * fieldCount + 8 &&
+                       type->membersByName.size() == fieldCount;
+    if (merge) {
+        auto at = members->begin();
+        const auto end = members->end();
+        for (uint32_t index : type->membersByName) {
+            const std::string_view name = FieldLookupName(type->members[index].name);
+            while (at != end && at->first->View() < name) ++at;
+            matched[index] = at != end && at->first->View() == name ? &at->second : nullptr;
+        }
+    }
+    for (std::size_t i = 0; i < fieldCount; ++i) {
         if (!result.ok) return;
-        const BindingProperty* member = input.FindMember(field.name);
+        const BindingFieldDescription& field = type->members[i];
+        const BindingProperty* member = merge ? matched[i] : input.FindMember(field.name);
         if (member != nullptr && !member->IsEmpty()) {
             field.conversion->fromValue(result, static_cast<char*>(native) + field.offset, *member, field.name,
                                         field.typeRef.described, registry);

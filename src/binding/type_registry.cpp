@@ -1,5 +1,8 @@
 #include "binding/type_registry.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "binding/builtin_types.h"
 #include "binding/help_types.h"
 
@@ -40,7 +43,13 @@ TypeBuilder& TypeBuilder::AddMember(std::string_view name, uint32_t offset, cons
     field.conversion = conversion;
     field.owner = description_;
     field.optional = optional;
-    description_->members.push_back(std::move(field));
+    std::vector<BindingFieldDescription>& fields = description_->members;
+    std::vector<uint32_t>& byName = description_->membersByName;
+    const std::string_view key = FieldLookupName(field.name);
+    auto place = std::upper_bound(byName.begin(), byName.end(), key,
+                                  [&fields](std::string_view k, uint32_t i) { return k < FieldLookupName(fields[i].name); });
+    byName.insert(place, static_cast<uint32_t>(fields.size()));
+    fields.push_back(std::move(field));
     return *this;
 }
 

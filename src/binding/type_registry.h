@@ -65,6 +65,9 @@ struct BindingEnumeratorDescription {
     std::string description;
 };
 
+// The name a structure's member is looked up by: up to its first NUL.
+inline std::string_view FieldLookupName(std::string_view name) { return name.substr(0, name.find('\0')); }
+
 struct BindingTypeDescription {
     uint32_t size = 0;
     bool isEnum = false;
@@ -75,6 +78,9 @@ struct BindingTypeDescription {
     std::string description;
     std::vector<std::string> tags;
     std::vector<BindingFieldDescription> members;                          // registration order
+    // Indices into members in byte order of the names (up to a NUL), as a
+    // structure keeps its members: a record is read in one pass over both.
+    std::vector<uint32_t> membersByName;
     std::map<std::string, BindingEnumeratorDescription> enumerators;       // name order
     const TypeRegistry* owner = nullptr;
 

@@ -365,21 +365,31 @@ TEST_F(RecordConversion, RoundTripThroughAValue) {
 }
 
 TEST_F(RecordConversion, AbsentMembersKeepTheirValuesAndUnknownOnesAreIgnored) {
-    BindingProperty input;
-    input.Member("name").SetString("Only a name");
-    input.Member("category").SetString("Custom");
-    input.Member("id");  // empty members count as absent
-    input.Member("somethingElse").SetSigned(1);
-    QueueRecord queue;
-    queue.id = 7;
-    queue.availability = Availability::Disabled;
-    BindingResult result;
-    ValueToNative(result, queue, input, "<value>", &registry_);
-    ASSERT_TRUE(result.ok) << result.Message();
-    EXPECT_EQ(queue.id, 7);
-    EXPECT_EQ(queue.name, "Only a name");
-    EXPECT_EQ(queue.category, Category::Custom);
-    EXPECT_EQ(queue.availability, Availability::Disabled);
+    // As few members as the record has fields, and many more, named to fall
+    // before, between and after the fields' names: fields are matched by
+    // one pass over both in the first case, searched in the second.
+    for (int unknown : {1, 200}) {
+        BindingProperty input;
+        input.Member("name").SetString("Only a name");
+        input.Member("category").SetString("Custom");
+        input.Member("id");  // empty members count as absent
+        for (int i = 0; i < unknown; ++i) {
+            for (const char* prefix : {"", "gameModeX", "i", "name", "~"}) {
+                input.Member(prefix + std::to_string(i)).SetSigned(i);
+            }
+        }
+        QueueRecord queue;
+        queue.id = 7;
+        queue.availability = Availability::Disabled;
+        BindingResult result;
+        ValueToNative(result, queue, input, "<value>", &registry_);
+        ASSERT_TRUE(result.ok) << result.Message();
+        EXPECT_EQ(queue.id, 7) << unknown;
+        EXPECT_EQ(queue.name, "Only a name") << unknown;
+        EXPECT_EQ(queue.category, Category::Custom) << unknown;
+        EXPECT_EQ(queue.availability, Availability::Disabled) << unknown;
+        EXPECT_EQ(queue.mapId, 0) << unknown;
+    }
 }
 
 TEST_F(RecordConversion, TheFirstFailingMemberIsReportedAndLaterOnesAreNotTouched) {
@@ -387,6 +397,7 @@ TEST_F(RecordConversion, TheFirstFailingMemberIsReportedAndLaterOnesAreNotTouche
     input.Member("id").SetSigned(1);
     input.Member("mapId").SetString("twelve");
     input.Member("name").SetString("not reached");
+    input.Member("category").SetString("Sideways");  // first by name, later as declared
     QueueRecord queue;
     BindingResult result;
     ValueToNative(result, queue, input, "<value>", &registry_);
