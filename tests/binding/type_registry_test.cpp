@@ -98,6 +98,8 @@ TEST(TypeRegistry, DescribesRecordsFromTheirDescriptor) {
     EXPECT_EQ(name.owner, shape);
     EXPECT_FALSE(name.optional);
     EXPECT_TRUE(shape->members[3].optional);
+    // Declared name, corners, weights, color; by name color, corners, name, weights.
+    EXPECT_EQ(shape->membersByName, (std::vector<uint32_t>{3, 1, 0, 2}));
     EXPECT_EQ(shape->members[1].offset, offsetOf(&sample.corners));
     EXPECT_EQ(shape->members[1].typeRef.type, BindingType::Vector);
     EXPECT_EQ(shape->members[1].typeRef.elementType, BindingType::Struct);
