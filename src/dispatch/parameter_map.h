@@ -4,6 +4,7 @@
 // does never depends on hashing. Setting a name again replaces its text in
 // place.
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -25,8 +26,17 @@ public:
     std::vector<Entry>::const_iterator end() const { return entries_.end(); }
 
 private:
+    // A call has a handful of texts: they are searched in order, and indexed
+    // only when there are more than this many.
+    static constexpr std::size_t kSearchedAtMost = 16;
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+    };
+    std::size_t IndexOf(std::string_view name) const;
+
     std::vector<Entry> entries_;
-    std::unordered_map<std::string, std::size_t> index_;
+    std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> index_;  // empty until needed
 };
 
 }  // namespace Vorn

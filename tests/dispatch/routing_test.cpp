@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/parameter_map.h"
 #include "dispatch/path_template.h"
 #include "dispatch/routing.h"
 #include "dispatch/url_decode.h"
@@ -167,6 +168,27 @@ TEST(PathTemplate, LongPathsDoNotExhaustTheStack) {
         << "the first capture takes every letter";
     EXPECT_TRUE(MatchText("/{a}{b}{+c}{d}x", "/" + letters + "/x") == "[" + letters + "][][/][]")
         << "a segment stops at a slash, the rest does not";
+}
+
+// Searched while small, indexed when large: either way names keep the order
+// they first came in and a name set again keeps its place.
+TEST(ParameterMap, FirstOrderAndReplacementAtAnySize) {
+    for (int count : {3, 40}) {
+        ParameterMap map;
+        for (int i = 0; i < count; ++i) map.Set("n" + std::to_string(i), "first " + std::to_string(i));
+        for (int i = 0; i < count; i += 2) map.Set("n" + std::to_string(i), "again " + std::to_string(i));
+        ASSERT_EQ(map.Size(), static_cast<std::size_t>(count));
+        int i = 0;
+        for (const auto& [name, text] : map) {
+            EXPECT_EQ(name, "n" + std::to_string(i));
+            EXPECT_EQ(text, (i % 2 == 0 ? "again " : "first ") + std::to_string(i)) << count;
+            ++i;
+        }
+        ASSERT_NE(map.Find("n1"), nullptr);
+        EXPECT_EQ(*map.Find("n1"), "first 1");
+        EXPECT_EQ(map.Find("n"), nullptr) << count;
+        EXPECT_EQ(map.Find("n" + std::to_string(count)), nullptr) << count;
+    }
 }
 
 class Routes : public ::testing::Test {
