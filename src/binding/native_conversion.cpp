@@ -4,8 +4,11 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "binding/base64.h"
+#include "binding/binding_access.h"
 #include "binding/number_text.h"
 #include "support/message_format.h"
 
@@ -359,6 +362,37 @@ void StructToValue(BindingResult& result, BindingProperty& target, const void* n
     if (!result.ok) return;
     if (type == nullptr) return Fail(result, kUnregisteredNative, {});
     target.MakeStructure();
+    const std::size_t fieldCount = type->members.size();
+    constexpr std::size_t kPlacedAtMost = BindingPropertyAccess::kLargestInPlace;
+    if (target.Count() == 0 && fieldCount != 0 && fieldCount <= kPlacedAtMost &&
+        type->membersByName.size() == fieldCount) {
+        // The members are made first, in name order, so that each is added
+        // at the end instead of among the others; the fields are still
+        // converted as declared, which decides the message of a failure. A
+        // field left out when zero is converted aside and placed after.
+        BindingPropertyAccess::GrowMembers(target, fieldCount, false);  // no place moves below
+        BindingProperty* places[kPlacedAtMost];
+        for (uint32_t index : type->membersByName) {
+            const BindingFieldDescription& field = type->members[index];
+            places[index] = (field.flags & kFieldOmitZero) != 0 ? nullptr : &target.Member(field.name);
+        }
+        std::vector<std::pair<const BindingFieldDescription*, BindingProperty>> nonZero;
+        for (std::size_t i = 0; i < fieldCount; ++i) {
+            const BindingFieldDescription& field = type->members[i];
+            const void* member = static_cast<const char*>(native) + field.offset;
+            if (places[i] != nullptr) {
+                field.conversion->toValue(result, *places[i], member, field.typeRef.described);
+                if (!result.ok) return;
+                continue;
+            }
+            BindingProperty converted;
+            field.conversion->toValue(result, converted, member, field.typeRef.described);
+            if (!result.ok) return;
+            if (!IsZeroValue(converted)) nonZero.emplace_back(&field, std::move(converted));
+        }
+        for (auto& [field, converted] : nonZero) target.Member(field->name) = std::move(converted);
+        return;
+    }
     for (const BindingFieldDescription& field : type->members) {
         const void* member = static_cast<const char*>(native) + field.offset;
         if ((field.flags & kFieldOmitZero) != 0) {
