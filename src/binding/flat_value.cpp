@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "binding/binding_access.h"
 #include "binding/binding_limits.h"
 #include "support/memory_hooks.h"
 #include "support/message_format.h"
@@ -141,6 +142,14 @@ bool ValueFromFlatAt(const BindingFlatValue& flat, std::string_view path, Bindin
                 return false;
             }
             out.MakeStructure();
+            // Room for the members at once rather than growing four, eight,
+            // sixteen...; no more than a structure keeps in order in place,
+            // whatever the count claims.
+            if (out.Count() == 0 && count != 0) {
+                BindingPropertyAccess::GrowMembers(
+                    out, count < BindingPropertyAccess::kLargestInPlace ? count : BindingPropertyAccess::kLargestInPlace,
+                    false);
+            }
             for (uint32_t i = 0; i < count; ++i) {
                 const BindingFlatMember& member = flat.payload.structure.members[i];
                 BindingProperty& target = out.Member(member.name != nullptr ? member.name : "");
