@@ -21,10 +21,14 @@
 // ValueToNative convert it, as well as lists (std::vector), string-keyed maps
 // (std::map, std::unordered_map), strings, scalars, byte arrays
 // (std::vector<uint8_t>) and whole values (Vorn::BindingProperty).
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -33,8 +37,10 @@
 #include <vector>
 
 #include "binding/binding_property.h"
+#include "binding/flat_to_native.h"
 #include "binding/native_conversion.h"
 #include "binding/type_identifier.h"
+#include "binding/flat_value.h"
 #include "binding/type_registry.h"
 
 namespace Vorn {
@@ -117,6 +123,12 @@ struct NativeShape<bool> : ScalarShapeBase<bool> {
                           const BindingTypeDescription*, const TypeRegistry*) {
         ConvertToBool(result, native, input, path);
     }
+    static bool FromFlat(bool& native, const BindingFlatValue& input, std::size_t, const BindingTypeDescription*,
+                         const TypeRegistry*) {
+        BindingResult result;
+        ConvertToBool(result, native, FlatScalar(input), {});
+        return result.ok;
+    }
 };
 
 template <typename T>
@@ -146,6 +158,21 @@ struct NativeShape<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<
             if (result.ok) native = static_cast<T>(v);
         }
     }
+    static bool FromFlat(T& native, const BindingFlatValue& input, std::size_t, const BindingTypeDescription*,
+                         const TypeRegistry*) {
+        BindingResult result;
+        if constexpr (std::is_signed_v<T>) {
+            int64_t v = 0;
+            ConvertToSigned(result, v, FlatScalar(input), {}, std::numeric_limits<T>::min(),
+                            std::numeric_limits<T>::max(), ShapeName(kType));
+            if (result.ok) native = static_cast<T>(v);
+        } else {
+            uint64_t v = 0;
+            ConvertToUnsigned(result, v, FlatScalar(input), {}, std::numeric_limits<T>::max(), ShapeName(kType));
+            if (result.ok) native = static_cast<T>(v);
+        }
+        return result.ok;
+    }
 };
 
 template <typename T>
@@ -161,6 +188,15 @@ struct NativeShape<T, std::enable_if_t<std::is_floating_point_v<T>>> : ScalarSha
                           static_cast<double>(std::numeric_limits<T>::max()), ShapeName(kType));
         if (result.ok) native = static_cast<T>(v);
     }
+    static bool FromFlat(T& native, const BindingFlatValue& input, std::size_t, const BindingTypeDescription*,
+                         const TypeRegistry*) {
+        BindingResult result;
+        double v = 0.0;
+        ConvertToFloating(result, v, FlatScalar(input), {}, -static_cast<double>(std::numeric_limits<T>::max()),
+                          static_cast<double>(std::numeric_limits<T>::max()), ShapeName(kType));
+        if (result.ok) native = static_cast<T>(v);
+        return result.ok;
+    }
 };
 
 template <>
@@ -173,6 +209,12 @@ struct NativeShape<std::string> : ScalarShapeBase<std::string> {
     static void FromValue(BindingResult& result, std::string& native, const BindingProperty& input,
                           std::string_view path, const BindingTypeDescription*, const TypeRegistry* registry) {
         ConvertToString(result, native, input, path, registry);
+    }
+    static bool FromFlat(std::string& native, const BindingFlatValue& input, std::size_t,
+                         const BindingTypeDescription*, const TypeRegistry* registry) {
+        BindingResult result;
+        ConvertToString(result, native, FlatScalar(input), {}, registry);
+        return result.ok;
     }
 };
 
@@ -187,6 +229,10 @@ struct NativeShape<BindingProperty> : ScalarShapeBase<BindingProperty> {
                           std::string_view, const BindingTypeDescription*, const TypeRegistry*) {
         ConvertToObject(result, native, input);
     }
+    static bool FromFlat(BindingProperty& native, const BindingFlatValue& input, std::size_t depth,
+                         const BindingTypeDescription*, const TypeRegistry*) {
+        return FlatToObject(native, input, depth);
+    }
 };
 
 template <>
@@ -199,6 +245,12 @@ struct NativeShape<std::vector<uint8_t>> : ScalarShapeBase<std::vector<uint8_t>>
     static void FromValue(BindingResult& result, std::vector<uint8_t>& native, const BindingProperty& input,
                           std::string_view path, const BindingTypeDescription*, const TypeRegistry*) {
         ConvertToBlob(result, native, input, path);
+    }
+    static bool FromFlat(std::vector<uint8_t>& native, const BindingFlatValue& input, std::size_t,
+                         const BindingTypeDescription*, const TypeRegistry*) {
+        BindingResult result;
+        ConvertToBlob(result, native, FlatScalar(input), {});
+        return result.ok;
     }
 };
 
@@ -219,6 +271,14 @@ struct NativeShape<T> {
         ConvertToEnum(result, v, input, path, described);
         if (result.ok) native = static_cast<T>(v);
     }
+    static bool FromFlat(T& native, const BindingFlatValue& input, std::size_t, const BindingTypeDescription* described,
+                         const TypeRegistry*) {
+        BindingResult result;
+        int32_t v = 0;
+        ConvertToEnum(result, v, FlatScalar(input), {}, described);
+        if (result.ok) native = static_cast<T>(v);
+        return result.ok;
+    }
 };
 
 template <DescribedRecord T>
@@ -235,6 +295,10 @@ struct NativeShape<T> {
     static void FromValue(BindingResult& result, T& native, const BindingProperty& input, std::string_view path,
                           const BindingTypeDescription* described, const TypeRegistry* registry) {
         ValueToStruct(result, &native, input, path, described, registry);
+    }
+    static bool FromFlat(T& native, const BindingFlatValue& input, std::size_t depth,
+                         const BindingTypeDescription* described, const TypeRegistry* registry) {
+        return FlatToStruct(&native, input, depth, described, registry);
     }
 };
 
@@ -271,6 +335,26 @@ struct NativeShape<std::vector<E>, std::enable_if_t<!std::is_same_v<E, uint8_t>>
             }
         }
     }
+    static bool FromFlat(std::vector<E>& native, const BindingFlatValue& input, std::size_t depth,
+                         const BindingTypeDescription* described, const TypeRegistry* registry) {
+        native.clear();
+        uint32_t count = 0;
+        if (input.kind != kFlatCollection || !FlatContainerCount(input, depth, count)) return false;
+        native.resize(count);
+        [[maybe_unused]] FlatFieldHint hint;
+        for (uint32_t i = 0; i < count; ++i) {
+            const BindingFlatValue& element = input.payload.collection.items[i];
+            if (element.kind == kFlatEmpty) continue;  // keeps its default, as an empty element does
+            bool converted = false;
+            if constexpr (DescribedRecord<E>) {
+                converted = FlatToStruct(&native[i], element, depth + 1, described, registry, &hint);
+            } else {
+                converted = NativeShape<E>::FromFlat(native[i], element, depth + 1, described, registry);
+            }
+            if (!converted) return false;
+        }
+        return true;
+    }
 };
 
 template <typename Map>
@@ -302,6 +386,31 @@ struct StringMapShape {
             if (!result.ok) return;
         }
     }
+    static bool FromFlat(Map& native, const BindingFlatValue& input, std::size_t depth,
+                         const BindingTypeDescription* described, const TypeRegistry* registry) {
+        native.clear();
+        uint32_t count = 0;
+        if (input.kind != kFlatStructure || !FlatContainerCount(input, depth, count)) return false;
+        const BindingFlatMember* members = input.payload.structure.members;
+        auto nameOf = [members](uint32_t i) { return members[i].name != nullptr ? members[i].name : ""; };
+        // Entries go in in name order, as from a tree's members, so that even
+        // an unordered map is left as the two steps leave it.
+        std::vector<uint32_t> order(count);
+        for (uint32_t i = 0; i < count; ++i) order[i] = i;
+        std::sort(order.begin(), order.end(),
+                  [&nameOf](uint32_t a, uint32_t b) { return std::strcmp(nameOf(a), nameOf(b)) < 0; });
+        if constexpr (requires { native.reserve(std::size_t{}); }) native.reserve(count);
+        for (uint32_t i : order) {
+            const BindingFlatValue value = LoadMemberValue(members[i]);
+            // A name given twice merges or replaces in a tree, an empty
+            // member may erase an earlier one: the general rules decide.
+            if (value.kind == kFlatEmpty) return false;
+            auto [entry, added] = native.try_emplace(std::string(nameOf(i)));
+            if (!added) return false;
+            if (!NativeShape<Mapped>::FromFlat(entry->second, value, depth + 1, described, registry)) return false;
+        }
+        return true;
+    }
 };
 
 template <typename E>
@@ -320,7 +429,11 @@ struct MemberConversionOf {
                           const BindingTypeDescription* described, const TypeRegistry* registry) {
         NativeShape<T>::FromValue(result, *static_cast<T*>(native), input, path, described, registry);
     }
-    static constexpr MemberConversion kOperations{&ToValue, &FromValue};
+    static bool FromFlat(void* native, const BindingFlatValue& input, std::size_t depth,
+                         const BindingTypeDescription* described, const TypeRegistry* registry) {
+        return NativeShape<T>::FromFlat(*static_cast<T*>(native), input, depth, described, registry);
+    }
+    static constexpr MemberConversion kOperations{&ToValue, &FromValue, &FromFlat};
 };
 
 template <typename T>
@@ -367,6 +480,23 @@ template <typename T>
 void NativeToValue(BindingResult& result, const T& native, const TypeRegistry* registry) {
     if (!result.ok) return;
     NativeShape<T>::ToValue(result, result.value, native, NativeShape<T>::Describe(registry));
+}
+
+// A host's flat value to native in one step (flat_to_native.h), `depth`
+// levels down in the host's record: true when `native`, which must start as
+// a fresh T{}, holds what ValueFromFlat and ValueToNative would give it;
+// false, with `native` a fresh T{} again, where the caller must take those
+// two steps (any failure, a name given twice, ...).
+template <typename T>
+bool FlatToNative(T& native, const BindingFlatValue& flat, const TypeRegistry* registry, std::size_t depth = 0) {
+    bool converted = false;
+    try {
+        converted = NativeShape<T>::FromFlat(native, flat, depth, NativeShape<T>::Describe(registry), registry);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    if (!converted) native = T{};
+    return converted;
 }
 
 // Value to native, naming the top-level place by `path` ("<value>",

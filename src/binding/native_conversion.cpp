@@ -115,7 +115,11 @@ bool TextToFloating(BindingResult& result, std::string_view text, std::string_vi
     return true;
 }
 
-void ConvertToBool(BindingResult& result, bool& out, const BindingProperty& input, std::string_view path) {
+namespace {
+
+// The rules, for values and for flat values read as scalars alike.
+template <typename Input>
+void ConvertToBoolRule(BindingResult& result, bool& out, const Input& input, std::string_view path) {
     if (!result.ok) return;
     switch (input.Kind()) {
         case BindingKind::Empty: Fail(result, kRequired, {path}); return;
@@ -135,7 +139,8 @@ void ConvertToBool(BindingResult& result, bool& out, const BindingProperty& inpu
     }
 }
 
-void ConvertToSigned(BindingResult& result, int64_t& out, const BindingProperty& input, std::string_view path,
+template <typename Input>
+void ConvertToSignedRule(BindingResult& result, int64_t& out, const Input& input, std::string_view path,
                      int64_t min, int64_t max, std::string_view typeName) {
     if (!result.ok) return;
     switch (input.Kind()) {
@@ -176,7 +181,8 @@ void ConvertToSigned(BindingResult& result, int64_t& out, const BindingProperty&
     }
 }
 
-void ConvertToUnsigned(BindingResult& result, uint64_t& out, const BindingProperty& input, std::string_view path,
+template <typename Input>
+void ConvertToUnsignedRule(BindingResult& result, uint64_t& out, const Input& input, std::string_view path,
                        uint64_t max, std::string_view typeName) {
     if (!result.ok) return;
     switch (input.Kind()) {
@@ -216,7 +222,8 @@ void ConvertToUnsigned(BindingResult& result, uint64_t& out, const BindingProper
     }
 }
 
-void ConvertToFloating(BindingResult& result, double& out, const BindingProperty& input, std::string_view path,
+template <typename Input>
+void ConvertToFloatingRule(BindingResult& result, double& out, const Input& input, std::string_view path,
                        double min, double max, std::string_view typeName) {
     if (!result.ok) return;
     // Integer inputs compare against the bounds as 64-bit integers; a bound
@@ -259,7 +266,8 @@ void ConvertToFloating(BindingResult& result, double& out, const BindingProperty
     }
 }
 
-void ConvertToString(BindingResult& result, std::string& out, const BindingProperty& input, std::string_view path,
+template <typename Input>
+void ConvertToStringRule(BindingResult& result, std::string& out, const Input& input, std::string_view path,
                      const TypeRegistry* registry) {
     if (!result.ok) return;
     switch (input.Kind()) {
@@ -276,7 +284,8 @@ void ConvertToString(BindingResult& result, std::string& out, const BindingPrope
     }
 }
 
-void ConvertToEnum(BindingResult& result, int32_t& out, const BindingProperty& input, std::string_view path,
+template <typename Input>
+void ConvertToEnumRule(BindingResult& result, int32_t& out, const Input& input, std::string_view path,
                    const BindingTypeDescription* type) {
     if (!result.ok) return;
     const char* typeName = type != nullptr ? type->name.c_str() : "";
@@ -300,7 +309,7 @@ void ConvertToEnum(BindingResult& result, int32_t& out, const BindingProperty& i
         case BindingKind::String: {
             const std::string_view text = input.AsString();
             if (type != nullptr) {
-                auto named = type->enumerators.find(std::string(text));
+                auto named = type->enumerators.find(text);
                 if (named != type->enumerators.end()) {
                     out = named->second.number;
                     return;
@@ -318,12 +327,8 @@ void ConvertToEnum(BindingResult& result, int32_t& out, const BindingProperty& i
     }
 }
 
-void ConvertToObject(BindingResult& result, BindingProperty& out, const BindingProperty& input) {
-    out.Reset();
-    if (result.ok) out = input;
-}
-
-void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const BindingProperty& input,
+template <typename Input>
+void ConvertToBlobRule(BindingResult& result, std::vector<uint8_t>& out, const Input& input,
                    std::string_view path) {
     if (!result.ok) return;
     switch (input.Kind()) {
@@ -343,6 +348,67 @@ void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const Bindi
         }
         default: Fail(result, kInvalidType, {path, "blob", BindingKindName(input.Kind())}); return;
     }
+}
+
+}  // namespace
+
+void ConvertToBool(BindingResult& result, bool& out, const BindingProperty& input, std::string_view path) {
+    ConvertToBoolRule(result, out, input, path);
+}
+void ConvertToBool(BindingResult& result, bool& out, const FlatScalar& input, std::string_view path) {
+    ConvertToBoolRule(result, out, input, path);
+}
+void ConvertToSigned(BindingResult& result, int64_t& out, const BindingProperty& input, std::string_view path,
+                     int64_t min, int64_t max, std::string_view typeName) {
+    ConvertToSignedRule(result, out, input, path, min, max, typeName);
+}
+void ConvertToSigned(BindingResult& result, int64_t& out, const FlatScalar& input, std::string_view path,
+                     int64_t min, int64_t max, std::string_view typeName) {
+    ConvertToSignedRule(result, out, input, path, min, max, typeName);
+}
+void ConvertToUnsigned(BindingResult& result, uint64_t& out, const BindingProperty& input, std::string_view path,
+                       uint64_t max, std::string_view typeName) {
+    ConvertToUnsignedRule(result, out, input, path, max, typeName);
+}
+void ConvertToUnsigned(BindingResult& result, uint64_t& out, const FlatScalar& input, std::string_view path,
+                       uint64_t max, std::string_view typeName) {
+    ConvertToUnsignedRule(result, out, input, path, max, typeName);
+}
+void ConvertToFloating(BindingResult& result, double& out, const BindingProperty& input, std::string_view path,
+                       double min, double max, std::string_view typeName) {
+    ConvertToFloatingRule(result, out, input, path, min, max, typeName);
+}
+void ConvertToFloating(BindingResult& result, double& out, const FlatScalar& input, std::string_view path,
+                       double min, double max, std::string_view typeName) {
+    ConvertToFloatingRule(result, out, input, path, min, max, typeName);
+}
+void ConvertToString(BindingResult& result, std::string& out, const BindingProperty& input, std::string_view path,
+                     const TypeRegistry* registry) {
+    ConvertToStringRule(result, out, input, path, registry);
+}
+void ConvertToString(BindingResult& result, std::string& out, const FlatScalar& input, std::string_view path,
+                     const TypeRegistry* registry) {
+    ConvertToStringRule(result, out, input, path, registry);
+}
+void ConvertToEnum(BindingResult& result, int32_t& out, const BindingProperty& input, std::string_view path,
+                   const BindingTypeDescription* type) {
+    ConvertToEnumRule(result, out, input, path, type);
+}
+void ConvertToEnum(BindingResult& result, int32_t& out, const FlatScalar& input, std::string_view path,
+                   const BindingTypeDescription* type) {
+    ConvertToEnumRule(result, out, input, path, type);
+}
+void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const BindingProperty& input,
+                   std::string_view path) {
+    ConvertToBlobRule(result, out, input, path);
+}
+void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const FlatScalar& input, std::string_view path) {
+    ConvertToBlobRule(result, out, input, path);
+}
+
+void ConvertToObject(BindingResult& result, BindingProperty& out, const BindingProperty& input) {
+    out.Reset();
+    if (result.ok) out = input;
 }
 
 bool IsZeroValue(const BindingProperty& value) {

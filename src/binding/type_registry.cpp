@@ -46,8 +46,12 @@ TypeBuilder& TypeBuilder::AddMember(std::string_view name, uint32_t offset, cons
     std::vector<BindingFieldDescription>& fields = description_->members;
     std::vector<uint32_t>& byName = description_->membersByName;
     const std::string_view key = FieldLookupName(field.name);
+    field.lookupLength = static_cast<uint32_t>(key.size());
     auto place = std::upper_bound(byName.begin(), byName.end(), key,
                                   [&fields](std::string_view k, uint32_t i) { return k < FieldLookupName(fields[i].name); });
+    if (place != byName.begin() && FieldLookupName(fields[*(place - 1)].name) == key) {
+        description_->lookupNamesRepeat = true;
+    }
     byName.insert(place, static_cast<uint32_t>(fields.size()));
     fields.push_back(std::move(field));
     return *this;

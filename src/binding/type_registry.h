@@ -11,6 +11,7 @@
 // One mutex guards the indexes. A description is filled through its builder
 // by the registering thread before anyone looks it up, and never changes
 // afterwards.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "binding/binding_type.h"
+#include "binding/flat_records.h"
 #include "binding/type_identifier.h"
 
 namespace Vorn {
@@ -40,6 +42,11 @@ struct MemberConversion {
     // The registry names enumerators for string targets.
     void (*fromValue)(BindingResult& result, void* native, const BindingProperty& input, std::string_view path,
                       const BindingTypeDescription* described, const TypeRegistry* registry);
+    // A host's flat value straight into the native member, `depth` levels
+    // down in the host's record (flat_to_native.h): true when the member now
+    // holds what the value made of it would give, false when it cannot say.
+    bool (*fromFlat)(void* native, const BindingFlatValue& input, std::size_t depth,
+                     const BindingTypeDescription* described, const TypeRegistry* registry);
 };
 
 // Member flags.
@@ -57,6 +64,7 @@ struct BindingFieldDescription {
     const MemberConversion* conversion = nullptr;
     const BindingTypeDescription* owner = nullptr;
     bool optional = false;
+    uint32_t lookupLength = 0;  // of the name up to its first NUL
 };
 
 struct BindingEnumeratorDescription {
@@ -81,7 +89,8 @@ struct BindingTypeDescription {
     // Indices into members in byte order of the names (up to a NUL), as a
     // structure keeps its members: a record is read in one pass over both.
     std::vector<uint32_t> membersByName;
-    std::map<std::string, BindingEnumeratorDescription> enumerators;       // name order
+    bool lookupNamesRepeat = false;  // two members share a name up to a NUL
+    std::map<std::string, BindingEnumeratorDescription, std::less<>> enumerators;  // name order
     const TypeRegistry* owner = nullptr;
 
     bool HasEnumerator(int32_t number) const;

@@ -172,9 +172,25 @@ private:
         std::function<void()> function;
     };
 
+    // Where a typed request's answer may go straight from the host's flat
+    // body (flat_to_native.h): `read` says whether it did; `done` tells the
+    // caller that the returned body is empty because of it.
+    struct FlatBodyTarget {
+        bool (*read)(const BindingFlatValue& body, void* native, const TypeRegistry* registry);
+        void* native;
+        bool done = false;
+    };
     RequestResult<BindingProperty> SendPreparedRequest(RequestMethod method, const std::string& path,
-                                                       const RequestParameters& parameters, bool wantBody);
+                                                       const RequestParameters& parameters, bool wantBody,
+                                                       FlatBodyTarget* direct = nullptr);
+    void AddResourceObserver(const std::string& path, EventHandler handler, bool typed);
     void DispatchResourceEvent(const Resource& event);
+    // The event's data for a handler that reads it as a value: built from
+    // the host's flat value first while the event still holds only that.
+    const BindingProperty& EventData(const Resource& event);
+    const BindingFlatValue* FlatEventData(const Resource& event) const {
+        return &event == flatEvent_ ? flatEventData_ : nullptr;
+    }
     void FireTimer(const std::string& name, uint64_t generation, const std::function<void()>& callback);
     void OnServiceProxyResponse(const PluginServiceProxyResponse& response, const std::string& key);
     void FulfilServiceProxyRequests();
@@ -197,8 +213,18 @@ private:
     };
     std::unordered_map<std::string, EventSubscription> eventHandlers_;
     std::unordered_map<std::string, int32_t> subscriberCounts_;
-    std::unordered_map<std::string, EventHandler> exactHandlers_;
-    std::map<std::string, EventHandler> patternHandlers_;
+    struct ResourceObserver {
+        EventHandler call;
+        bool typed = false;  // ObserveResource's: reads the data into its own record
+    };
+    std::unordered_map<std::string, ResourceObserver> exactHandlers_;
+    std::map<std::string, ResourceObserver> patternHandlers_;
+    // The resource event being delivered while its data is still only the
+    // host's flat value (null otherwise): typed handlers read that value
+    // straight into their records, and the first handler that wants the
+    // event as it is has the data built into it.
+    Resource* flatEvent_ = nullptr;
+    const BindingFlatValue* flatEventData_ = nullptr;
 
     // Service proxy, under serviceProxyMutex_.
     std::mutex serviceProxyMutex_;
@@ -234,14 +260,21 @@ RequestResult<Result> PluginBase::SendRequest(RequestMethod method, const std::s
         RequestError error(400, kRequestNotSent, MethodName(static_cast<uint32_t>(method)), path, parameters.Error());
         return RequestResult<Result>(std::move(error));
     }
-    RequestResult<BindingProperty> body = SendPreparedRequest(method, path, parameters, !std::is_void_v<Result>);
     if constexpr (std::is_void_v<Result>) {
+        RequestResult<BindingProperty> body = SendPreparedRequest(method, path, parameters, false);
         if (!body.Ok()) return RequestResult<void>(body.Error());
         return RequestResult<void>();
     } else if constexpr (std::is_same_v<Result, BindingProperty>) {
-        return body;
+        return SendPreparedRequest(method, path, parameters, true);
     } else {
+        Result native{};
+        FlatBodyTarget direct{[](const BindingFlatValue& flat, void* target, const TypeRegistry* registry) {
+                                  return FlatToNative(*static_cast<Result*>(target), flat, registry);
+                              },
+                              &native};
+        RequestResult<BindingProperty> body = SendPreparedRequest(method, path, parameters, true, &direct);
         if (!body.Ok()) return RequestResult<Result>(body.Error());
+        if (direct.done) return RequestResult<Result>(std::move(native));
         return ConvertRequestBody<Result>(body.Value(), registry_.get(), MethodName(static_cast<uint32_t>(method)),
                                           path);
     }
@@ -265,18 +298,25 @@ bool PluginBase::Expose(FunctionSpec spec, Function function) {
 
 template <typename T>
 void PluginBase::ObserveResource(const std::string& path, std::function<void(const ResourceEvent<T>&)> handler) {
-    ObserveResourceEvents(path, [this, handler = std::move(handler)](const Resource& event) {
+    auto typedHandler = [this, handler = std::move(handler)](const Resource& event) {
         ResourceEvent<T> typed{event.uri, event.eventType, T{}};
         if (event.eventType != PluginResourceEventType::Delete) {
-            BindingResult converted;
-            ValueToNative(converted, typed.data, event.data, "<value>", registry_.get());
-            if (!converted.ok) {
-                TraceUnconvertibleResource(converted.Message(), event.uri);
-                return;
+            // Straight from the host's flat data while it is delivered (it
+            // sits one level down in the payload); through the value where
+            // that declines, which also gives a failure its message.
+            const BindingFlatValue* flat = FlatEventData(event);
+            if (flat == nullptr || !FlatToNative(typed.data, *flat, registry_.get(), 1)) {
+                BindingResult converted;
+                ValueToNative(converted, typed.data, EventData(event), "<value>", registry_.get());
+                if (!converted.ok) {
+                    TraceUnconvertibleResource(converted.Message(), event.uri);
+                    return;
+                }
             }
         }
         handler(typed);
-    });
+    };
+    AddResourceObserver(path, std::move(typedHandler), true);
 }
 
 }  // namespace Vorn

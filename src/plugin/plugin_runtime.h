@@ -20,6 +20,8 @@ struct PluginRuntime {
     static bool Load(PluginBase* plugin, PluginHostRecord* record, const char* shortName);
     static bool Start(PluginBase& plugin, const PluginStartRecord* host);
 
+    class FlatEventScope;
+
     template <typename Record>
     static bool ConvertPayload(PluginBase& plugin, const HostEventRecord& event, const char* payloadType,
                                Record& out);

@@ -48,7 +48,7 @@ private:
 
 RequestResult<BindingProperty> PluginBase::SendPreparedRequest(RequestMethod method, const std::string& path,
                                                                const RequestParameters& parameters,
-                                                               bool wantBody) {
+                                                               bool wantBody, FlatBodyTarget* direct) {
     const uint32_t code = static_cast<uint32_t>(method);
     const char* methodName = MethodName(code);
 
@@ -101,6 +101,10 @@ RequestResult<BindingProperty> PluginBase::SendPreparedRequest(RequestMethod met
         return std::move(parsed.value);
     }
 
+    if (direct != nullptr && direct->read(response->body, direct->native, registry_.get())) {
+        direct->done = true;
+        return BindingProperty();
+    }
     BindingProperty body;
     BindingFlatResult conversion{};
     if (!ValueFromFlat(response->body, kResultPath, body, &conversion)) {

@@ -1,10 +1,12 @@
 #include "plugin/resource_events.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "binding/flat_to_native.h"
 #include "binding/flat_value.h"
 #include "logging/log_groups.h"
 #include "logging/log_message.h"
@@ -74,11 +76,15 @@ void PluginBase::Unsubscribe(const std::string& path) {
 }
 
 void PluginBase::ObserveResourceEvents(const std::string& path, EventHandler handler) {
+    AddResourceObserver(path, std::move(handler), false);
+}
+
+void PluginBase::AddResourceObserver(const std::string& path, EventHandler handler, bool typed) {
     const bool pattern = path.find('*') != std::string::npos;
     if (pattern) {
-        patternHandlers_[path] = std::move(handler);
+        patternHandlers_[path] = ResourceObserver{std::move(handler), typed};
     } else {
-        exactHandlers_[path] = std::move(handler);
+        exactHandlers_[path] = ResourceObserver{std::move(handler), typed};
     }
     Subscribe(path);
     if (pattern) return;
@@ -87,7 +93,7 @@ void PluginBase::ObserveResourceEvents(const std::string& path, EventHandler han
     // Looked up again: the request may have let the host re-enter the plug-in.
     auto found = exactHandlers_.find(path);
     if (found == exactHandlers_.end()) return;
-    const EventHandler stored = found->second;
+    const EventHandler stored = found->second.call;
     stored(Resource{path, PluginResourceEventType::Create, std::move(current.Value())});
 }
 
@@ -97,27 +103,50 @@ void PluginBase::DispatchResourceEvent(const Resource& event) {
         // every event would cost as much as converting it.
         Resource routed = event;
         routed.uri.insert(routed.uri.begin(), '/');
-        return DispatchResourceEvent(routed);
+        Resource* const flatBefore = flatEvent_;
+        if (&event == flatEvent_) flatEvent_ = &routed;  // its data is still the host's flat value
+        DispatchResourceEvent(routed);
+        if (flatEvent_ == &routed) flatEvent_ = flatBefore;
+        return;
     }
     const Resource& routed = event;
     // Handlers may observe or stop observing paths while they run, so each is
     // called through a copy.
+    auto deliver = [this, &routed](const ResourceObserver& observer) {
+        if (!observer.typed) EventData(routed);
+        observer.call(routed);
+    };
     if (auto exact = exactHandlers_.find(routed.uri); exact != exactHandlers_.end()) {
-        const EventHandler handler = exact->second;
-        handler(routed);
+        const ResourceObserver observer = exact->second;
+        deliver(observer);
     }
-    std::vector<EventHandler> matching;
-    for (const auto& [pattern, handler] : patternHandlers_) {
-        if (PathPatternMatches(pattern, routed.uri)) matching.push_back(handler);
+    std::vector<ResourceObserver> matching;
+    for (const auto& [pattern, observer] : patternHandlers_) {
+        if (PathPatternMatches(pattern, routed.uri)) matching.push_back(observer);
     }
-    for (const EventHandler& handler : matching) handler(routed);
+    for (const ResourceObserver& observer : matching) deliver(observer);
+}
+
+const BindingProperty& PluginBase::EventData(const Resource& event) {
+    if (&event != flatEvent_) return event.data;
+    // Checked whole before delivery: only exhausted memory fails here.
+    BindingFlatResult failure{};
+    const bool built = ValueFromFlat(*flatEventData_, kResultPath, flatEvent_->data, &failure, 1);
+    ReleaseFlatResult(&failure);
+    flatEvent_ = nullptr;
+    flatEventData_ = nullptr;
+    if (!built) throw std::bad_alloc();
+    return event.data;
 }
 
 namespace {
 
-// A host payload as a native record; the message of what failed, else empty.
+// A host payload as a native record (a fresh one); the message of what
+// failed, else empty. Read straight into the record where that gives the
+// same record; the two steps through a value otherwise, for their messages.
 template <typename Record>
 std::string ConvertFlat(const BindingFlatValue& payload, const TypeRegistry* registry, Record& out) {
+    if (FlatToNative(out, payload, registry)) return {};
     BindingProperty value;
     BindingFlatResult flat{};
     std::string message;
@@ -136,52 +165,69 @@ bool IsDataMember(const BindingFlatMember& member) {
     return member.name != nullptr && std::strcmp(member.name, "data") == 0;
 }
 
-// A resource event whose payload names "data" once: the data goes straight
-// into the record, which the general path would convert whole and then copy
-// (a large list twice over). The rest goes the general way. Any failure is
-// left to the general path, so messages stay as they are.
-bool ConvertResourceDirectly(const BindingFlatValue& payload, const TypeRegistry* registry, Resource& out) {
+// A resource event's payload into the record except its "data", which is
+// left as the host's flat value for the handlers (typed ones read it into
+// their records without a value in between). False, with the record fresh,
+// where the whole payload must be converted the general way: no "data" or
+// more than one (repeated names merge), empty data, anything that does not
+// convert or would not read.
+bool ReadResourceLeavingData(const BindingFlatValue& payload, const TypeRegistry* registry, Resource& out,
+                             BindingFlatValue& data) {
     if (payload.kind != kFlatStructure || payload.payload.structure.members == nullptr) return false;
     const uint32_t count = payload.payload.structure.count;
     if (count > BindingProperty::kMaxElements) return false;
     const BindingFlatMember* members = payload.payload.structure.members;
-    const BindingFlatMember* data = nullptr;
+    const BindingFlatMember* dataMember = nullptr;
     for (uint32_t i = 0; i < count; ++i) {
         if (!IsDataMember(members[i])) continue;
-        if (data != nullptr) return false;  // repeated names merge: the general path's rules
-        data = &members[i];
+        if (dataMember != nullptr) return false;
+        dataMember = &members[i];
     }
-    if (data == nullptr) return false;
+    if (dataMember == nullptr) return false;
+    data = LoadMemberValue(*dataMember);
+    // One level down: the data sits in the payload's structure.
+    if (data.kind == kFlatEmpty || !FlatReadsCleanly(data, 1)) return false;
     // The other members, borrowed from the host's record.
     std::vector<BindingFlatMember> rest;
     rest.reserve(count - 1);
     for (uint32_t i = 0; i < count; ++i) {
-        if (&members[i] != data) rest.push_back(members[i]);
+        if (&members[i] != dataMember) rest.push_back(members[i]);
     }
     BindingFlatValue restPayload = payload;
     restPayload.payload.structure.members = rest.data();
     restPayload.payload.structure.count = static_cast<uint32_t>(rest.size());
-    Resource converted;
-    if (!ConvertFlat(restPayload, registry, converted).empty()) return false;
-    BindingFlatResult flat{};
-    // One level down: the data sits in the payload's structure.
-    const bool ok = ValueFromFlat(LoadMemberValue(*data), kResultPath, converted.data, &flat, 1);
-    ReleaseFlatResult(&flat);
-    if (!ok) return false;
-    out = std::move(converted);
-    return true;
+    return FlatToNative(out, restPayload, registry);
 }
 
 }  // namespace
+
+// While a resource event is delivered with its data left flat; restores the
+// outer event's state for a host that re-enters with another.
+class PluginRuntime::FlatEventScope {
+public:
+    FlatEventScope(PluginBase& plugin, Resource* event, const BindingFlatValue* data)
+        : plugin_(plugin), event_(plugin.flatEvent_), data_(plugin.flatEventData_) {
+        plugin.flatEvent_ = event;
+        plugin.flatEventData_ = event != nullptr ? data : nullptr;
+    }
+    ~FlatEventScope() {
+        plugin_.flatEvent_ = event_;
+        plugin_.flatEventData_ = data_;
+    }
+    FlatEventScope(const FlatEventScope&) = delete;
+    FlatEventScope& operator=(const FlatEventScope&) = delete;
+
+private:
+    PluginBase& plugin_;
+    Resource* event_;
+    const BindingFlatValue* data_;
+};
 
 // Converts a host payload to a native record; a payload that does not
 // convert is dropped with one ERROR line.
 template <typename Record>
 bool PluginRuntime::ConvertPayload(PluginBase& plugin, const HostEventRecord& event, const char* payloadType,
                                    Record& out) {
-    if constexpr (std::is_same_v<Record, Resource>) {
-        if (ConvertResourceDirectly(event.payload, plugin.registry_.get(), out)) return true;
-    }
     const std::string message = ConvertFlat(event.payload, plugin.registry_.get(), out);
     if (message.empty()) return true;
     Log(kLogError, static_cast<uint32_t>(kLogGroupDBG), 0, "%s: Couldn't convert payload %s for event %s: %s",
@@ -196,9 +242,12 @@ void VORN_HOST_CALL PluginRuntime::ResourceEventFunction(const HostEventRecord* 
         auto found = plugin.eventHandlers_.find(event->eventName);
         if (found == plugin.eventHandlers_.end() || !found->second.resource) return;
         Resource resource;
-        if (!ConvertPayload(plugin, *event, "PluginResourceEvent", resource)) return;
+        BindingFlatValue data{};
+        const bool dataLeftFlat = ReadResourceLeavingData(event->payload, plugin.registry_.get(), resource, data);
+        if (!dataLeftFlat && !ConvertPayload(plugin, *event, "PluginResourceEvent", resource)) return;
         RuntimeTrace("%s: Handling event %s", plugin.ShortName().c_str(), event->eventName);
         const EventHandler closure = found->second.resource;
+        FlatEventScope scope(plugin, dataLeftFlat ? &resource : nullptr, &data);
         closure(resource);
     });
 }

@@ -64,7 +64,7 @@ std::size_t FormatArg::PrintNatural(char* out, std::size_t capacity) const {
         case Kind::Text: {
             std::size_t n = text_.size() < capacity ? text_.size() : (capacity == 0 ? 0 : capacity - 1);
             if (capacity != 0) {
-                std::memcpy(out, text_.data(), n);
+                if (n != 0) std::memcpy(out, text_.data(), n);  // an empty view may hold no pointer at all
                 out[n] = '\0';
             }
             return text_.size();

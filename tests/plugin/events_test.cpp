@@ -160,6 +160,44 @@ TEST_F(Events, HostilePayloadsAreDroppedWithOneErrorLine) {
     EXPECT_EQ(Run(R"({"action":"describe"})").size(), 1u) << "still working";
 }
 
+// Typed handlers read an event's data from the host's record; a handler of
+// the event as it is gets the same data, whichever runs first.
+TEST_F(Events, TypedAndUntypedHandlersOfOneEventSeeTheSameData) {
+    Run(R"({"action":"trace"})");
+    Run(R"({"action":"observe","path":"/y/v1/typed","type":"record"})");
+    Run(R"({"action":"observe","path":"/y/v1/t*","type":"event"})");
+    Run(R"({"action":"observe","path":"/y/v1/untyped","type":"event"})");
+    Run(R"({"action":"observe","path":"/y/v1/u*","type":"record"})");
+    const struct {
+        const char* name;
+        const char* uri;
+        const char* data;
+        std::vector<std::string> reports;  // handler: data, in order
+    } cases[] = {
+        {"typed", "/y/v1/typed", R"({"id":5,"light":"On","extra":[1]})",
+         {R"(lamp {"history":[],"id":5,"light":1,"name":""})", R"(event {"extra":[1],"id":5,"light":"On"})"}},
+        {"typed", "y/v1/typed", R"({"id":6})", {R"(lamp {"history":[],"id":6,"light":0,"name":""})", R"(event {"id":6})"}},
+        {"untyped", "/y/v1/untyped", R"({"id":7,"name":"hall"})",
+         {R"(event {"id":7,"name":"hall"})", R"(lamp {"history":[],"id":7,"light":0,"name":"hall"})"}},
+        {"typed", "/y/v1/typed", R"({"id":"eight"})", {R"(event {"id":"eight"})"}},  // the lamp does not convert
+    };
+    for (const auto& c : cases) {
+        const std::size_t traces = LogLinesWith(host_, 0, "TRACE Couldn't convert resource ").size();
+        const std::size_t before = host_.LogLines().size();
+        host_.DeliverResourceEvent(std::string("OnJsonApiEvent_y_v1_") + c.name, c.uri, Host::EventType::Update,
+                                   Json(c.data));
+        std::vector<std::string> reports;
+        for (const BindingProperty& report : ReportsSince(before)) {
+            reports.push_back(std::string(report.GetMember("handler").AsString()) + " " +
+                              Compact(report.GetMember("data")));
+        }
+        EXPECT_EQ(reports, c.reports) << c.uri << " " << c.data;
+        EXPECT_EQ(LogLinesWith(host_, 0, "TRACE Couldn't convert resource ").size(),
+                  traces + (c.reports.size() == 1 ? 1 : 0))
+            << c.uri << " " << c.data;
+    }
+}
+
 // An event's data is read straight into the record when its payload names
 // it once; repeated names, failures and the nesting limit keep the rules of
 // reading the payload whole.

@@ -48,6 +48,7 @@ TEST(FormatPositional, Rules) {
         {"plus and space flags", "%+d % d", {5, 5}, "+5  5"},
         {"char conversion", "%c%c", {65, 66}, "AB"},
         {"positional text argument with embedded view", "<%1>", {std::string_view("abc", 2)}, "<ab>"},
+        {"an empty view without a pointer", "<%1>", {std::string_view()}, "<>"},
         {"user agent", "VornClient/%1 (%2)", {"1.2.3", "x86"}, "VornClient/1.2.3 (x86)"},
     };
     for (const auto& c : cases) {

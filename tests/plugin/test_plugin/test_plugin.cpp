@@ -199,6 +199,10 @@ private:
                     NativeToValue(data, event.data, &Registry());
                     ReportEvent("lamp", event.uri, event.eventType, data.value);
                 });
+            } else if (type == "event") {
+                ObserveResourceEvents(path, [this](const Resource& event) {
+                    ReportEvent("event", event.uri, event.eventType, event.data);
+                });
             } else {
                 ObserveResource<BindingProperty>(path, [this](const ResourceEvent<BindingProperty>& event) {
                     ReportEvent("value", event.uri, event.eventType, event.data);

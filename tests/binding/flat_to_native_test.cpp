@@ -1,0 +1,181 @@
+// Host flat values read straight into records: the direct way is taken for
+// what a host usually sends, declines wherever a value in between would
+// change the data or fail, and what it gives equals what the two steps give.
+#include "binding/flat_to_native.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "binding/binding_descriptor.h"
+#include "binding/binding_limits.h"
+#include "binding/flat_value.h"
+
+namespace {
+
+enum class Tone : int32_t { Low = 0, High = 1 };
+
+struct Leaf {
+    int32_t n = 0;
+    std::string text;
+    Tone tone = Tone::Low;
+    bool operator==(const Leaf&) const = default;
+};
+
+struct Node {
+    std::vector<Leaf> leaves;
+    std::map<std::string, int32_t> counts;
+    Vorn::BindingProperty extra;
+    uint16_t small = 0;
+    bool operator==(const Node&) const = default;
+};
+
+}  // namespace
+
+namespace Vorn {
+template <>
+struct BindingDescriptor<Tone> {
+    static constexpr const char* kName = "Tone";
+    static constexpr BindingEnumeratorSpec kEnumerators[] = {{"Low", 0}, {"High", 1}};
+};
+template <>
+struct BindingDescriptor<Leaf> {
+    static constexpr const char* kName = "Leaf";
+    static constexpr auto kFields = std::make_tuple(BindingField("n", &Leaf::n), BindingField("text", &Leaf::text),
+                                                    BindingField("tone", &Leaf::tone));
+};
+template <>
+struct BindingDescriptor<Node> {
+    static constexpr const char* kName = "Node";
+    static constexpr auto kFields = std::make_tuple(
+        BindingField("leaves", &Node::leaves), BindingField("counts", &Node::counts),
+        BindingField("extra", &Node::extra), BindingField("small", &Node::small, "", kFieldRequired));
+};
+}  // namespace Vorn
+
+namespace Vorn {
+namespace {
+
+// Host-style flat values whose arrays live as long as the builder.
+class Flat {
+public:
+    BindingFlatValue Int(int64_t n) {
+        BindingFlatValue v{};
+        v.kind = kFlatSigned;
+        v.payload.i = n;
+        return v;
+    }
+    BindingFlatValue Text(const char* text) {
+        BindingFlatValue v{};
+        v.kind = kFlatBorrowedString;
+        v.payload.string.text = text;
+        return v;
+    }
+    BindingFlatValue Kind(int32_t kind) {
+        BindingFlatValue v{};
+        v.kind = kind;
+        return v;
+    }
+    BindingFlatValue List(std::vector<BindingFlatValue> items) {
+        std::vector<BindingFlatValue>& kept = lists_.emplace_back(std::move(items));
+        BindingFlatValue v{};
+        v.kind = kFlatCollection;
+        v.payload.collection.items = kept.data();
+        v.payload.collection.count = static_cast<uint32_t>(kept.size());
+        return v;
+    }
+    BindingFlatValue Struct(std::vector<std::pair<const char*, BindingFlatValue>> members) {
+        std::vector<BindingFlatMember>& kept = structures_.emplace_back(members.size());
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            kept[i].name = members[i].first;
+            StoreMemberValue(kept[i], members[i].second);
+        }
+        BindingFlatValue v{};
+        v.kind = kFlatStructure;
+        v.payload.structure.members = kept.data();
+        v.payload.structure.count = static_cast<uint32_t>(kept.size());
+        return v;
+    }
+    // Collections each holding the next, `depth` deep.
+    BindingFlatValue Chain(std::size_t depth) {
+        BindingFlatValue v = List({});
+        for (std::size_t i = 1; i < depth; ++i) v = List({v});
+        return v;
+    }
+
+private:
+    std::deque<std::vector<BindingFlatValue>> lists_;
+    std::deque<std::vector<BindingFlatMember>> structures_;
+};
+
+TEST(FlatToNative, TakesTheDirectWayOnlyWhereTheValueGivesTheSame) {
+    TypeRegistry registry;
+    RegisterBindingType<Tone>(registry);
+    RegisterBindingType<Leaf>(registry);
+    RegisterBindingType<Node>(registry);
+    Flat f;
+    auto leaf = [&f](int64_t n, const char* text, BindingFlatValue tone) {
+        return f.Struct({{"tone", tone}, {"n", f.Int(n)}, {"text", f.Text(text)}});
+    };
+    const struct {
+        const char* description;
+        BindingFlatValue flat;
+        bool direct;
+    } cases[] = {
+        {"every field, members in any order, enums by name and number",
+         f.Struct({{"small", f.Int(7)},
+                   {"leaves", f.List({leaf(1, "a", f.Text("High")), leaf(2, nullptr, f.Int(0)), f.Kind(kFlatEmpty)})},
+                   {"extra", f.Struct({{"z", f.Int(1)}, {"a", f.List({f.Text("x")})}})},
+                   {"counts", f.Struct({{"b", f.Int(2)}, {"a", f.Int(1)}})}}),
+         true},
+        {"unknown members of every kind, one named twice",
+         f.Struct({{"x", f.Struct({{"y", f.List({f.Int(1)})}})}, {"x", f.Int(2)}, {nullptr, f.Text("t")},
+                   {"small", f.Text("12")}}),
+         true},
+        {"an empty member reads as absent", f.Struct({{"small", f.Int(1)}, {"extra", f.Kind(kFlatEmpty)}}), true},
+        {"list records of another member order",
+         f.Struct({{"small", f.Int(1)},
+                   {"leaves", f.List({leaf(1, "a", f.Int(1)), f.Struct({{"text", f.Text("b")}, {"n", f.Int(2)}})})}}),
+         true},
+        {"as deep as the limit allows", f.Struct({{"small", f.Int(1)}, {"extra", f.Chain(kMaxNestingDepth - 1)}}), true},
+        {"a field named twice", f.Struct({{"small", f.Int(1)}, {"small", f.Int(2)}}), false},
+        {"a field named twice, the second empty", f.Struct({{"small", f.Int(1)}, {"small", f.Kind(kFlatEmpty)}}), false},
+        {"a required field empty", f.Struct({{"small", f.Kind(kFlatEmpty)}}), false},
+        {"a required field missing", f.Struct({{"extra", f.Int(1)}}), false},
+        {"an unknown kind in an unknown member", f.Struct({{"small", f.Int(1)}, {"x", f.Kind(11)}}), false},
+        {"one level deeper than the limit", f.Struct({{"small", f.Int(1)}, {"extra", f.Chain(kMaxNestingDepth)}}),
+         false},
+        {"an unknown member one level deeper than the limit",
+         f.Struct({{"small", f.Int(1)}, {"x", f.Chain(kMaxNestingDepth)}}), false},
+        {"a map key given twice", f.Struct({{"small", f.Int(1)}, {"counts", f.Struct({{"a", f.Int(1)}, {"a", f.Int(2)}})}}),
+         false},
+        {"a number out of range", f.Struct({{"small", f.Int(70000)}}), false},
+        {"an enumerator that is not one", f.Struct({{"small", f.Int(1)}, {"leaves", f.List({leaf(1, "a", f.Text("Mid"))})}}),
+         false},
+        {"not a structure", f.List({}), false},
+    };
+    for (const auto& c : cases) {
+        Node direct;
+        EXPECT_EQ(FlatToNative(direct, c.flat, &registry), c.direct) << c.description;
+        BindingProperty value;
+        BindingFlatResult failure{};
+        const bool read = ValueFromFlat(c.flat, "<value>", value, &failure);
+        ReleaseFlatResult(&failure);
+        Node twoSteps;
+        BindingResult converted;
+        if (read) ValueToNative(converted, twoSteps, value, "<value>", &registry);
+        if (c.direct) {
+            EXPECT_TRUE(read && converted.ok) << c.description;
+            EXPECT_EQ(direct, twoSteps) << c.description;
+        } else {
+            EXPECT_EQ(direct, Node{}) << c.description << ": a declined record starts again";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace Vorn
