@@ -2,7 +2,8 @@
 // conversion to a value and back never crashes or leaks, unknown kinds and
 // deep nesting fail cleanly, and a successful conversion round-trips.
 // Reading the same value straight into records (FlatToNative) gives exactly
-// what the value would give them, or declines.
+// what the value would give them, or declines; and writing those records
+// straight back (NativeToFlat) gives what writing their values would.
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -88,6 +89,16 @@ void ReadsAsTheValueWould(const BindingFlatValue& flat, const Vorn::BindingPrope
     if (valueRead) Vorn::ValueToNative(converted, twoSteps, *value, "fuzz", &Registry());
     if (took && !(valueRead && converted.ok && direct == twoSteps)) __builtin_trap();
     if (!took && !(direct == T{})) __builtin_trap();
+    // And back: written straight, the same flat value as through a value.
+    BindingFlatValue straight{};
+    const bool wrote = Vorn::NativeToFlat(direct, &Registry(), &straight);
+    Vorn::BindingResult back;
+    Vorn::NativeToValue(back, direct, &Registry());
+    BindingFlatValue through{};
+    const bool wroteThrough = back.ok && Vorn::FlatFromValue(back.value, &Registry(), &through);
+    if (wrote && !(wroteThrough && Vorn::FlatValuesEqual(straight, through))) __builtin_trap();
+    Vorn::ReleaseFlatValue(&straight);
+    Vorn::ReleaseFlatValue(&through);
 }
 
 }  // namespace

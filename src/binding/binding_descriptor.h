@@ -28,6 +28,7 @@
 #include <limits>
 #include <map>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -36,12 +37,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "binding/binding_limits.h"
 #include "binding/binding_property.h"
 #include "binding/flat_to_native.h"
 #include "binding/native_conversion.h"
 #include "binding/type_identifier.h"
 #include "binding/flat_value.h"
+#include "binding/native_to_flat.h"
 #include "binding/type_registry.h"
+#include "support/memory_hooks.h"
 
 namespace Vorn {
 
@@ -129,6 +133,12 @@ struct NativeShape<bool> : ScalarShapeBase<bool> {
         ConvertToBool(result, native, FlatScalar(input), {});
         return result.ok;
     }
+    static bool ToFlat(const bool& native, const BindingTypeDescription*, const TypeRegistry*, BindingFlatValue* out,
+                       std::size_t, bool& zero) {
+        FlatSetBool(out, native);
+        zero = !native;
+        return true;
+    }
 };
 
 template <typename T>
@@ -173,6 +183,16 @@ struct NativeShape<T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<
         }
         return result.ok;
     }
+    static bool ToFlat(const T& native, const BindingTypeDescription*, const TypeRegistry*, BindingFlatValue* out,
+                       std::size_t, bool& zero) {
+        if constexpr (std::is_signed_v<T>) {
+            FlatSetSigned(out, native);
+        } else {
+            FlatSetUnsigned(out, native);
+        }
+        zero = native == 0;
+        return true;
+    }
 };
 
 template <typename T>
@@ -197,6 +217,12 @@ struct NativeShape<T, std::enable_if_t<std::is_floating_point_v<T>>> : ScalarSha
         if (result.ok) native = static_cast<T>(v);
         return result.ok;
     }
+    static bool ToFlat(const T& native, const BindingTypeDescription*, const TypeRegistry*, BindingFlatValue* out,
+                       std::size_t, bool& zero) {
+        FlatSetFloat(out, native);
+        zero = static_cast<double>(native) == 0.0;
+        return true;
+    }
 };
 
 template <>
@@ -216,6 +242,12 @@ struct NativeShape<std::string> : ScalarShapeBase<std::string> {
         ConvertToString(result, native, FlatScalar(input), {}, registry);
         return result.ok;
     }
+    static bool ToFlat(const std::string& native, const BindingTypeDescription*, const TypeRegistry*,
+                       BindingFlatValue* out, std::size_t, bool& zero) {
+        FlatSetText(out, native.c_str());  // up to a NUL, as from a value's string
+        zero = native.empty();
+        return true;
+    }
 };
 
 template <>
@@ -232,6 +264,11 @@ struct NativeShape<BindingProperty> : ScalarShapeBase<BindingProperty> {
     static bool FromFlat(BindingProperty& native, const BindingFlatValue& input, std::size_t depth,
                          const BindingTypeDescription*, const TypeRegistry*) {
         return FlatToObject(native, input, depth);
+    }
+    static bool ToFlat(const BindingProperty& native, const BindingTypeDescription*, const TypeRegistry* registry,
+                       BindingFlatValue* out, std::size_t depth, bool& zero) {
+        zero = IsZeroValue(native);
+        return FlatFromValue(native, registry, out, depth);
     }
 };
 
@@ -251,6 +288,12 @@ struct NativeShape<std::vector<uint8_t>> : ScalarShapeBase<std::vector<uint8_t>>
         BindingResult result;
         ConvertToBlob(result, native, FlatScalar(input), {});
         return result.ok;
+    }
+    static bool ToFlat(const std::vector<uint8_t>& native, const BindingTypeDescription*, const TypeRegistry*,
+                       BindingFlatValue* out, std::size_t, bool& zero) {
+        FlatSetBytes(out, native.data(), native.size());
+        zero = native.empty();
+        return true;
     }
 };
 
@@ -279,6 +322,20 @@ struct NativeShape<T> {
         if (result.ok) native = static_cast<T>(v);
         return result.ok;
     }
+    // By the enumerator's name where the registry knows it, else the number.
+    static bool ToFlat(const T& native, const BindingTypeDescription*, const TypeRegistry* registry,
+                       BindingFlatValue* out, std::size_t, bool& zero) {
+        const auto number = static_cast<int32_t>(native);
+        std::optional<std::string> name =
+            registry != nullptr ? registry->EnumeratorName(&TypeIdOf<T>(), number) : std::nullopt;
+        if (name) {
+            FlatSetText(out, name->c_str());
+        } else {
+            FlatSetSigned(out, number);
+        }
+        zero = number == 0;
+        return true;
+    }
 };
 
 template <DescribedRecord T>
@@ -299,6 +356,12 @@ struct NativeShape<T> {
     static bool FromFlat(T& native, const BindingFlatValue& input, std::size_t depth,
                          const BindingTypeDescription* described, const TypeRegistry* registry) {
         return FlatToStruct(&native, input, depth, described, registry);
+    }
+    static bool ToFlat(const T& native, const BindingTypeDescription* described, const TypeRegistry* registry,
+                       BindingFlatValue* out, std::size_t depth, bool& zero) {
+        const bool written = StructToFlat(&native, described, registry, out, depth);
+        zero = written && out->payload.structure.count == 0;
+        return written;
     }
 };
 
@@ -352,6 +415,22 @@ struct NativeShape<std::vector<E>, std::enable_if_t<!std::is_same_v<E, uint8_t>>
                 converted = NativeShape<E>::FromFlat(native[i], element, depth + 1, described, registry);
             }
             if (!converted) return false;
+        }
+        return true;
+    }
+    static bool ToFlat(const std::vector<E>& native, const BindingTypeDescription* described,
+                       const TypeRegistry* registry, BindingFlatValue* out, std::size_t depth, bool& zero) {
+        ReleaseFlatValue(out);
+        zero = native.empty();
+        if (depth >= kMaxNestingDepth || native.size() > BindingProperty::kMaxElements) return false;
+        const auto count = static_cast<uint32_t>(native.size());
+        BindingFlatValue* items = NewFlatItems(count);
+        FlatSetCollection(out, items, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            bool elementZero = false;
+            if (!NativeShape<E>::ToFlat(native[i], described, registry, &items[i], depth + 1, elementZero)) {
+                return false;
+            }
         }
         return true;
     }
@@ -411,6 +490,38 @@ struct StringMapShape {
         }
         return true;
     }
+    static bool ToFlat(const Map& native, const BindingTypeDescription* described, const TypeRegistry* registry,
+                       BindingFlatValue* out, std::size_t depth, bool& zero) {
+        ReleaseFlatValue(out);
+        zero = native.empty();
+        if (depth >= kMaxNestingDepth || native.size() > BindingProperty::kMaxElements) return false;
+        // Members in name order, as a tree keeps them; a key with a NUL may
+        // be one member with another in a tree: the general rules decide.
+        std::vector<const typename Map::value_type*> entries;
+        entries.reserve(native.size());
+        for (const auto& entry : native) {
+            if (entry.first.find('\0') != std::string::npos) return false;
+            entries.push_back(&entry);
+        }
+        if constexpr (!std::is_same_v<Map, std::map<std::string, Mapped>>) {
+            std::sort(entries.begin(), entries.end(), [](const auto* a, const auto* b) { return a->first < b->first; });
+        }
+        const auto count = static_cast<uint32_t>(entries.size());
+        BindingFlatMember* members = NewFlatMembers(count);
+        FlatSetStructure(out, members, count);
+        for (uint32_t i = 0; i < count; ++i) {
+            members[i].name = DuplicateText(entries[i]->first.c_str());
+            if (members[i].name == nullptr) throw std::bad_alloc();
+            members[i].ownsName = 1;
+            BindingFlatValue value{};
+            bool valueZero = false;
+            const bool written =
+                NativeShape<Mapped>::ToFlat(entries[i]->second, described, registry, &value, depth + 1, valueZero);
+            StoreMemberValue(members[i], value);  // also when it failed: released with the rest
+            if (!written) return false;
+        }
+        return true;
+    }
 };
 
 template <typename E>
@@ -433,7 +544,11 @@ struct MemberConversionOf {
                          const BindingTypeDescription* described, const TypeRegistry* registry) {
         return NativeShape<T>::FromFlat(*static_cast<T*>(native), input, depth, described, registry);
     }
-    static constexpr MemberConversion kOperations{&ToValue, &FromValue, &FromFlat};
+    static bool ToFlat(const void* native, const BindingTypeDescription* described, const TypeRegistry* registry,
+                       BindingFlatValue* out, std::size_t depth, bool* zero) {
+        return NativeShape<T>::ToFlat(*static_cast<const T*>(native), described, registry, out, depth, *zero);
+    }
+    static constexpr MemberConversion kOperations{&ToValue, &FromValue, &FromFlat, &ToFlat};
 };
 
 template <typename T>
@@ -497,6 +612,23 @@ bool FlatToNative(T& native, const BindingFlatValue& flat, const TypeRegistry* r
     }
     if (!converted) native = T{};
     return converted;
+}
+
+// Native to a host's flat value in one step (native_to_flat.h): true when
+// `out` (a released or zeroed one) holds what NativeToValue and then
+// FlatFromValue would write; false, with `out` released, where the caller must
+// take those two steps.
+template <typename T>
+bool NativeToFlat(const T& native, const TypeRegistry* registry, BindingFlatValue* out) {
+    bool written = false;
+    try {
+        bool zero = false;
+        written = NativeShape<T>::ToFlat(native, NativeShape<T>::Describe(registry), registry, out, 0, zero);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    if (!written) ReleaseFlatValue(out);
+    return written;
 }
 
 // Value to native, naming the top-level place by `path` ("<value>",

@@ -293,6 +293,54 @@ bool FlatFromValue(const BindingProperty& value, const TypeRegistry* registry, B
     return FlatFromValueAt(value, registry, out, 0);
 }
 
+bool FlatFromValue(const BindingProperty& value, const TypeRegistry* registry, BindingFlatValue* out,
+                   std::size_t depth) {
+    return FlatFromValueAt(value, registry, out, depth);
+}
+
+bool FlatValuesEqual(const BindingFlatValue& a, const BindingFlatValue& b) {
+    if (a.kind != b.kind) return false;
+    switch (a.kind) {
+        case kFlatBool: return (a.payload.boolean != 0) == (b.payload.boolean != 0);
+        case kFlatSigned:
+        case kFlatUnsigned:
+        case kFlatFloat: return a.payload.u == b.payload.u;  // bit for bit: NaNs compare
+        case kFlatBorrowedString:
+        case kFlatOwnedString:
+            return std::strcmp(a.payload.string.text != nullptr ? a.payload.string.text : "",
+                               b.payload.string.text != nullptr ? b.payload.string.text : "") == 0;
+        case kFlatBorrowedBlob:
+        case kFlatOwnedBlob: {
+            const uint32_t length = a.payload.blob.data != nullptr ? a.payload.blob.length : 0;
+            if (length != (b.payload.blob.data != nullptr ? b.payload.blob.length : 0)) return false;
+            return length == 0 || std::memcmp(a.payload.blob.data, b.payload.blob.data, length) == 0;
+        }
+        case kFlatCollection: {
+            const uint32_t count = a.payload.collection.items != nullptr ? a.payload.collection.count : 0;
+            if (count != (b.payload.collection.items != nullptr ? b.payload.collection.count : 0)) return false;
+            for (uint32_t i = 0; i < count; ++i) {
+                if (!FlatValuesEqual(a.payload.collection.items[i], b.payload.collection.items[i])) return false;
+            }
+            return true;
+        }
+        case kFlatStructure: {
+            const uint32_t count = a.payload.structure.members != nullptr ? a.payload.structure.count : 0;
+            if (count != (b.payload.structure.members != nullptr ? b.payload.structure.count : 0)) return false;
+            for (uint32_t i = 0; i < count; ++i) {
+                const BindingFlatMember& x = a.payload.structure.members[i];
+                const BindingFlatMember& y = b.payload.structure.members[i];
+                if ((x.ownsName != 0) != (y.ownsName != 0) ||
+                    std::strcmp(x.name != nullptr ? x.name : "", y.name != nullptr ? y.name : "") != 0 ||
+                    !FlatValuesEqual(LoadMemberValue(x), LoadMemberValue(y))) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        default: return true;
+    }
+}
+
 bool ValueFromFlat(const BindingFlatValue& flat, std::string_view path, BindingProperty& out,
                    BindingFlatResult* result) {
     return ValueFromFlat(flat, path, out, result, 0);

@@ -41,6 +41,14 @@ void FlatSetStructure(BindingFlatValue* value, BindingFlatMember* members, uint3
 // it, else their number. Fails (returns false, leaving what was built for
 // ReleaseFlatValue) only for trees nested deeper than kMaxNestingDepth.
 bool FlatFromValue(const BindingProperty& value, const TypeRegistry* registry, BindingFlatValue* out);
+// The same for a value that sits depth levels down in the record written.
+bool FlatFromValue(const BindingProperty& value, const TypeRegistry* registry, BindingFlatValue* out,
+                   std::size_t depth);
+
+// Whether two flat values hold the same: kinds, payloads (texts up to their
+// NUL, bytes), elements, and members in the same order with the same names
+// and name ownership. Recursive: for values within the nesting limit.
+bool FlatValuesEqual(const BindingFlatValue& a, const BindingFlatValue& b);
 
 // Flat to value, for data the host hands in: null text pointers read as the
 // empty text, unknown kinds and nesting deeper than kMaxNestingDepth fail

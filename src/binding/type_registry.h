@@ -47,6 +47,11 @@ struct MemberConversion {
     // holds what the value made of it would give, false when it cannot say.
     bool (*fromFlat)(void* native, const BindingFlatValue& input, std::size_t depth,
                      const BindingTypeDescription* described, const TypeRegistry* registry);
+    // The native member straight into a host's flat value (native_to_flat.h):
+    // true when `out` holds what the member's value would give, with `zero`
+    // set when that value is a zero one; false when it cannot say.
+    bool (*toFlat)(const void* native, const BindingTypeDescription* described, const TypeRegistry* registry,
+                   BindingFlatValue* out, std::size_t depth, bool* zero);
 };
 
 // Member flags.

@@ -17,6 +17,13 @@ bool RequestParameters::Add(const BindingProperty& value, const TypeRegistry* re
     return true;
 }
 
+BindingFlatValue* RequestParameters::NewEntry() { return &entries_.emplace_back().value; }
+
+void RequestParameters::DropLastEntry() {
+    ReleaseFlatValue(&entries_.back().value);
+    entries_.pop_back();
+}
+
 void RequestParameters::Fail(std::string_view message) {
     if (failed_) return;
     failed_ = true;

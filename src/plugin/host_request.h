@@ -64,6 +64,10 @@ public:
     // Converts the value into one more entry with a null name; false (with
     // Error() set) when it does not convert.
     bool Add(const BindingProperty& value, const TypeRegistry* registry);
+    // One more entry with a null name and an empty value, for the caller to
+    // write; DropLastEntry takes it back (releasing what it holds).
+    BindingFlatValue* NewEntry();
+    void DropLastEntry();
     // Records a conversion failure of the caller's (the first one wins).
     void Fail(std::string_view message);
 
@@ -82,6 +86,10 @@ namespace RequestDetail {
 
 template <typename T>
 bool AddConverted(RequestParameters& parameters, const T& native, const TypeRegistry* registry) {
+    // Written straight into the host's record where that writes the same;
+    // through a value otherwise, for the failure's message.
+    if (NativeToFlat(native, registry, parameters.NewEntry())) return true;
+    parameters.DropLastEntry();
     BindingResult converted;
     NativeToValue(converted, native, registry);
     if (!converted.ok) {

@@ -1,6 +1,7 @@
-// Host flat values read straight into records: the direct way is taken for
-// what a host usually sends, declines wherever a value in between would
-// change the data or fail, and what it gives equals what the two steps give.
+// Host flat values read straight into records, and records written straight
+// into flat values: the direct way is taken for what usually crosses, declines
+// wherever a value in between would change the data or fail, and what it
+// gives equals what the two steps through a value give.
 #include "binding/flat_to_native.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -31,6 +33,9 @@ struct Node {
     std::map<std::string, int32_t> counts;
     Vorn::BindingProperty extra;
     uint16_t small = 0;
+    std::unordered_map<std::string, Tone> tones;
+    Leaf first;  // left out when zero, as is note
+    std::string note;
     bool operator==(const Node&) const = default;
 };
 
@@ -53,7 +58,9 @@ struct BindingDescriptor<Node> {
     static constexpr const char* kName = "Node";
     static constexpr auto kFields = std::make_tuple(
         BindingField("leaves", &Node::leaves), BindingField("counts", &Node::counts),
-        BindingField("extra", &Node::extra), BindingField("small", &Node::small, "", kFieldRequired));
+        BindingField("extra", &Node::extra), BindingField("small", &Node::small, "", kFieldRequired),
+        BindingField("tones", &Node::tones), BindingField("first", &Node::first, "", kFieldOmitZero),
+        BindingField("note", &Node::note, "", kFieldOmitZero));
 };
 }  // namespace Vorn
 
@@ -174,6 +181,50 @@ TEST(FlatToNative, TakesTheDirectWayOnlyWhereTheValueGivesTheSame) {
         } else {
             EXPECT_EQ(direct, Node{}) << c.description << ": a declined record starts again";
         }
+    }
+}
+
+TEST(NativeToFlat, WritesWhatTheValueWouldWrite) {
+    TypeRegistry registry;
+    RegisterBindingType<Tone>(registry);
+    RegisterBindingType<Leaf>(registry);
+    RegisterBindingType<Node>(registry);
+    Node full;
+    full.leaves = {Leaf{1, "a", Tone::High}, Leaf{}};
+    full.counts = {{"b", 2}, {"a", 1}, {"\xC3\xA9", 3}};
+    full.extra.Member("z").Element(2).SetString("deep");
+    full.small = 9;
+    full.tones = {{"x", Tone::High}, {"c", Tone::Low}, {"m", static_cast<Tone>(7)}};  // 7: no enumerator
+    full.first = Leaf{0, "", Tone::High};
+    full.note = std::string("cut\0here", 8);
+    Node keyWithNul;
+    keyWithNul.counts = {{std::string("a\0b", 3), 1}, {"a", 2}};
+    const struct {
+        const char* description;
+        Node native;
+        const TypeRegistry* registry;
+        bool direct;
+    } cases[] = {
+        {"every field zero: those left out when zero are", Node{}, &registry, true},
+        {"every field, maps in name order, enums by name or number", full, &registry, true},
+        {"a record no registry describes", Node{}, nullptr, false},
+        {"map keys that are one up to a NUL", keyWithNul, &registry, false},
+    };
+    for (const auto& c : cases) {
+        BindingFlatValue direct{};
+        EXPECT_EQ(NativeToFlat(c.native, c.registry, &direct), c.direct) << c.description;
+        BindingResult value;
+        NativeToValue(value, c.native, c.registry);
+        BindingFlatValue twoSteps{};
+        const bool written = value.ok && FlatFromValue(value.value, c.registry, &twoSteps);
+        if (c.direct) {
+            EXPECT_TRUE(written) << c.description;
+            EXPECT_TRUE(FlatValuesEqual(direct, twoSteps)) << c.description;
+        } else {
+            EXPECT_EQ(direct.kind, kFlatEmpty) << c.description << ": a declined value is released";
+        }
+        ReleaseFlatValue(&direct);
+        ReleaseFlatValue(&twoSteps);
     }
 }
 
