@@ -58,10 +58,7 @@ bool FlatFromValueAt(const BindingProperty& value, const TypeRegistry* registry,
         case BindingKind::Collection: {
             if (depth >= kMaxNestingDepth) return false;
             auto elements = value.Elements();
-            const std::size_t bytes = elements.size() * sizeof(BindingFlatValue);
-            auto* items = static_cast<BindingFlatValue*>(Allocate(bytes == 0 ? 1 : bytes));
-            if (items == nullptr) throw std::bad_alloc();
-            std::memset(static_cast<void*>(items), 0, bytes);
+            BindingFlatValue* items = NewFlatItems(static_cast<uint32_t>(elements.size()));
             FlatSetCollection(out, items, static_cast<uint32_t>(elements.size()));
             for (std::size_t i = 0; i < elements.size(); ++i) {
                 if (!FlatFromValueAt(elements[i], registry, &items[i], depth + 1)) return false;
@@ -71,10 +68,7 @@ bool FlatFromValueAt(const BindingProperty& value, const TypeRegistry* registry,
         case BindingKind::Structure: {
             if (depth >= kMaxNestingDepth) return false;
             const auto& members = *value.StructureMembers();
-            const std::size_t bytes = members.size() * sizeof(BindingFlatMember);
-            auto* flat = static_cast<BindingFlatMember*>(Allocate(bytes == 0 ? 1 : bytes));
-            if (flat == nullptr) throw std::bad_alloc();
-            std::memset(static_cast<void*>(flat), 0, bytes);
+            BindingFlatMember* flat = NewFlatMembers(static_cast<uint32_t>(members.size()));
             FlatSetStructure(out, flat, static_cast<uint32_t>(members.size()));
             std::size_t i = 0;
             for (const auto& [key, member] : members) {
@@ -274,6 +268,22 @@ void FlatSetBytes(BindingFlatValue* value, const void* data, std::size_t length)
     value->payload.blob.data = copy;
     value->payload.blob.length = static_cast<uint32_t>(length);
 }
+
+namespace {
+
+template <typename T>
+T* NewZeroed(uint32_t count) {
+    const std::size_t bytes = std::size_t{count} * sizeof(T);
+    auto* array = static_cast<T*>(Allocate(bytes == 0 ? 1 : bytes));
+    if (array == nullptr) throw std::bad_alloc();
+    std::memset(static_cast<void*>(array), 0, bytes);
+    return array;
+}
+
+}  // namespace
+
+BindingFlatValue* NewFlatItems(uint32_t count) { return NewZeroed<BindingFlatValue>(count); }
+BindingFlatMember* NewFlatMembers(uint32_t count) { return NewZeroed<BindingFlatMember>(count); }
 
 void FlatSetCollection(BindingFlatValue* value, BindingFlatValue* items, uint32_t count) {
     ReleaseFlatValue(value);

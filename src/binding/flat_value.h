@@ -32,6 +32,10 @@ void FlatSetUnsigned(BindingFlatValue* value, uint64_t n);
 void FlatSetFloat(BindingFlatValue* value, double d);
 void FlatSetText(BindingFlatValue* value, const char* text);  // kind 6, copied up to its first NUL
 void FlatSetBytes(BindingFlatValue* value, const void* data, std::size_t length);  // kind 8, copied
+// Zeroed arrays from the plug-in's heap functions, for the two below
+// (std::bad_alloc when there is no memory).
+BindingFlatValue* NewFlatItems(uint32_t count);
+BindingFlatMember* NewFlatMembers(uint32_t count);
 // Take over arrays allocated through the plug-in's heap functions.
 void FlatSetCollection(BindingFlatValue* value, BindingFlatValue* items, uint32_t count);
 void FlatSetStructure(BindingFlatValue* value, BindingFlatMember* members, uint32_t count);

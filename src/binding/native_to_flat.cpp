@@ -1,6 +1,5 @@
 #include "binding/native_to_flat.h"
 
-#include <cstring>
 #include <new>
 
 #include "binding/binding_limits.h"
@@ -8,22 +7,6 @@
 #include "support/memory_hooks.h"
 
 namespace Vorn {
-
-BindingFlatValue* NewFlatItems(uint32_t count) {
-    const std::size_t bytes = count * sizeof(BindingFlatValue);
-    auto* items = static_cast<BindingFlatValue*>(Allocate(bytes == 0 ? 1 : bytes));
-    if (items == nullptr) throw std::bad_alloc();
-    std::memset(static_cast<void*>(items), 0, bytes);
-    return items;
-}
-
-BindingFlatMember* NewFlatMembers(uint32_t count) {
-    const std::size_t bytes = count * sizeof(BindingFlatMember);
-    auto* members = static_cast<BindingFlatMember*>(Allocate(bytes == 0 ? 1 : bytes));
-    if (members == nullptr) throw std::bad_alloc();
-    std::memset(static_cast<void*>(members), 0, bytes);
-    return members;
-}
 
 bool StructToFlat(const void* native, const BindingTypeDescription* type, const TypeRegistry* registry,
                   BindingFlatValue* out, std::size_t depth) {

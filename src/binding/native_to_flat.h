@@ -25,9 +25,4 @@ namespace Vorn {
 bool StructToFlat(const void* native, const BindingTypeDescription* type, const TypeRegistry* registry,
                   BindingFlatValue* out, std::size_t depth);
 
-// Zeroed arrays from the counting heap, as FlatFromValue allocates them
-// (throw std::bad_alloc).
-BindingFlatValue* NewFlatItems(uint32_t count);
-BindingFlatMember* NewFlatMembers(uint32_t count);
-
 }  // namespace Vorn
