@@ -60,7 +60,8 @@ inline constexpr uint32_t kFieldRequired = 2;   // must be present on input
 
 struct BindingFieldDescription {
     std::string name;
-    uint32_t nameHash = 0;  // FNV-1a of name
+    uint32_t nameHash = 0;      // FNV-1a of name
+    uint32_t lookupLength = 0;  // of the name up to its first NUL
     std::string description;
     const TypeIdentifier* typeIdentifier = nullptr;
     uint32_t offset = 0;
@@ -69,7 +70,6 @@ struct BindingFieldDescription {
     const MemberConversion* conversion = nullptr;
     const BindingTypeDescription* owner = nullptr;
     bool optional = false;
-    uint32_t lookupLength = 0;  // of the name up to its first NUL
 };
 
 struct BindingEnumeratorDescription {
@@ -84,6 +84,7 @@ inline std::string_view FieldLookupName(std::string_view name) { return name.sub
 struct BindingTypeDescription {
     uint32_t size = 0;
     bool isEnum = false;
+    bool lookupNamesRepeat = false;  // two members share a name up to a NUL
     std::string name;
     uint32_t identifier = 0;
     const TypeIdentifier* identifierStatic = nullptr;
@@ -94,7 +95,6 @@ struct BindingTypeDescription {
     // Indices into members in byte order of the names (up to a NUL), as a
     // structure keeps its members: a record is read in one pass over both.
     std::vector<uint32_t> membersByName;
-    bool lookupNamesRepeat = false;  // two members share a name up to a NUL
     std::map<std::string, BindingEnumeratorDescription, std::less<>> enumerators;  // name order
     const TypeRegistry* owner = nullptr;
 
