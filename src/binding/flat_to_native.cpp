@@ -103,8 +103,10 @@ bool FlatToStruct(void* native, const BindingFlatValue& flat, std::size_t depth,
         }
         filled |= bit;
     }
-    for (std::size_t i = 0; i < fieldCount; ++i) {
-        if ((type->members[i].flags & kFieldRequired) != 0 && (filled & (uint64_t{1} << i)) == 0) return false;
+    uint64_t bit = 1;
+    for (const BindingFieldDescription& field : type->members) {
+        if ((field.flags & kFieldRequired) != 0 && (filled & bit) == 0) return false;
+        bit <<= 1;
     }
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <string>
@@ -16,6 +17,7 @@
 #include "binding/binding_descriptor.h"
 #include "binding/binding_limits.h"
 #include "binding/flat_value.h"
+#include "binding/native_to_flat.h"
 
 namespace {
 
@@ -50,8 +52,8 @@ struct BindingDescriptor<Tone> {
 template <>
 struct BindingDescriptor<Leaf> {
     static constexpr const char* kName = "Leaf";
-    static constexpr auto kFields = std::make_tuple(BindingField("n", &Leaf::n), BindingField("text", &Leaf::text),
-                                                    BindingField("tone", &Leaf::tone));
+    static constexpr auto kFields = std::make_tuple(BindingField("n", &Leaf::n, "", kFieldRequired),
+                                                    BindingField("text", &Leaf::text), BindingField("tone", &Leaf::tone));
 };
 template <>
 struct BindingDescriptor<Node> {
@@ -107,10 +109,10 @@ public:
         v.payload.structure.count = static_cast<uint32_t>(kept.size());
         return v;
     }
-    // Collections each holding the next, `depth` deep.
-    BindingFlatValue Chain(std::size_t depth) {
-        BindingFlatValue v = List({});
-        for (std::size_t i = 1; i < depth; ++i) v = List({v});
+    // Collections (or structures) each holding the next, `depth` deep.
+    BindingFlatValue Chain(std::size_t depth, bool structures = false) {
+        BindingFlatValue v = structures ? Struct({}) : List({});
+        for (std::size_t i = 1; i < depth; ++i) v = structures ? Struct({{"s", v}}) : List({v});
         return v;
     }
 
@@ -128,6 +130,12 @@ TEST(FlatToNative, TakesTheDirectWayOnlyWhereTheValueGivesTheSame) {
     auto leaf = [&f](int64_t n, const char* text, BindingFlatValue tone) {
         return f.Struct({{"tone", tone}, {"n", f.Int(n)}, {"text", f.Text(text)}});
     };
+    BindingFlatValue noItems = f.Kind(kFlatCollection);
+    noItems.payload.collection.count = 3;
+    BindingFlatValue noMembers = f.Kind(kFlatStructure);
+    noMembers.payload.structure.count = 2;
+    BindingFlatValue claimsMore = f.Struct({{"small", f.Int(1)}});
+    claimsMore.payload.structure.count = UINT32_MAX;
     const struct {
         const char* description;
         BindingFlatValue flat;
@@ -143,10 +151,15 @@ TEST(FlatToNative, TakesTheDirectWayOnlyWhereTheValueGivesTheSame) {
          f.Struct({{"x", f.Struct({{"y", f.List({f.Int(1)})}})}, {"x", f.Int(2)}, {nullptr, f.Text("t")},
                    {"small", f.Text("12")}}),
          true},
-        {"an empty member reads as absent", f.Struct({{"small", f.Int(1)}, {"extra", f.Kind(kFlatEmpty)}}), true},
+        {"a member whose name begins with a field's", f.Struct({{"small", f.Int(1)}, {"smaller", f.Int(70000)}}), true},
+        {"arrays of no address read as empty whatever their count",
+         f.Struct({{"small", f.Int(1)}, {"leaves", noItems}, {"extra", noMembers}}), true},
+        {"an empty member reads as absent",
+         f.Struct({{"small", f.Int(1)}, {"extra", f.Kind(kFlatEmpty)}, {"leaves", f.Kind(kFlatEmpty)}}), true},
         {"list records of another member order",
          f.Struct({{"small", f.Int(1)},
-                   {"leaves", f.List({leaf(1, "a", f.Int(1)), f.Struct({{"text", f.Text("b")}, {"n", f.Int(2)}})})}}),
+                   {"leaves", f.List({leaf(1, "a", f.Int(1)), f.Struct({{"text", f.Text("b")}, {"n", f.Int(2)}}),
+                                      f.Struct({{"texts", f.Int(5)}, {"n", f.Int(3)}})})}}),
          true},
         {"as deep as the limit allows", f.Struct({{"small", f.Int(1)}, {"extra", f.Chain(kMaxNestingDepth - 1)}}), true},
         {"a field named twice", f.Struct({{"small", f.Int(1)}, {"small", f.Int(2)}}), false},
@@ -158,11 +171,17 @@ TEST(FlatToNative, TakesTheDirectWayOnlyWhereTheValueGivesTheSame) {
          false},
         {"an unknown member one level deeper than the limit",
          f.Struct({{"small", f.Int(1)}, {"x", f.Chain(kMaxNestingDepth)}}), false},
+        {"an unknown member of structures one level deeper than the limit",
+         f.Struct({{"small", f.Int(1)}, {"x", f.Chain(kMaxNestingDepth, true)}}), false},
+        {"more members claimed than any array holds", claimsMore, false},
         {"a map key given twice", f.Struct({{"small", f.Int(1)}, {"counts", f.Struct({{"a", f.Int(1)}, {"a", f.Int(2)}})}}),
          false},
         {"a number out of range", f.Struct({{"small", f.Int(70000)}}), false},
         {"an enumerator that is not one", f.Struct({{"small", f.Int(1)}, {"leaves", f.List({leaf(1, "a", f.Text("Mid"))})}}),
          false},
+        {"a list record without its first member, a required one",
+         f.Struct({{"small", f.Int(1)}, {"leaves", f.List({f.Struct({{"text", f.Text("b")}})})}}), false},
+        {"a list element that is no record", f.Struct({{"small", f.Int(1)}, {"leaves", f.List({f.Int(5)})}}), false},
         {"not a structure", f.List({}), false},
     };
     for (const auto& c : cases) {
@@ -182,6 +201,50 @@ TEST(FlatToNative, TakesTheDirectWayOnlyWhereTheValueGivesTheSame) {
             EXPECT_EQ(direct, Node{}) << c.description << ": a declined record starts again";
         }
     }
+    Node unregistered;
+    EXPECT_FALSE(FlatToNative(unregistered, cases[0].flat, nullptr)) << "no registry describes the record";
+    EXPECT_FALSE(FlatToNative(unregistered, cases[0].flat, &registry, kMaxNestingDepth)) << "the record too deep";
+    BindingProperty whole;
+    whole.Member("old").SetSigned(1);
+    ASSERT_TRUE(FlatToObject(whole, f.Struct({{"new", f.Int(2)}}), 0));
+    EXPECT_EQ(whole.FindMember("old"), nullptr) << "a whole value is replaced, not merged into";
+}
+
+// Records of more fields than the direct way keeps track of, and of two
+// fields that are one member of a tree (one name up to a NUL), are left to
+// the two steps both ways.
+TEST(FlatToNative, WideRecordsAndTwinNamesTakeTheGeneralWay) {
+    struct Wide {
+        int32_t field[65] = {};
+    };
+    static constexpr TypeIdentifier kWide = MakeTypeIdentifier(0x57494445);
+    static constexpr TypeIdentifier kTwin = MakeTypeIdentifier(0x5457494E);
+    TypeRegistry registry;
+    auto add = [&registry](TypeBuilder& builder, std::string_view name, uint32_t offset) {
+        builder.AddMember(name, offset, TypeRefOf<int32_t>(&registry), &TypeIdOf<int32_t>(),
+                          &MemberConversionOf<int32_t>::kOperations);
+    };
+    TypeBuilder wide = registry.BeginType("Wide", sizeof(Wide), &kWide, false);
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < 65; ++i) names.push_back("f" + std::to_string(i));
+    for (uint32_t i = 0; i < 65; ++i) add(wide, names[i], static_cast<uint32_t>(i * sizeof(int32_t)));
+    TypeBuilder twin = registry.BeginType("Twin", sizeof(Wide), &kTwin, false);
+    add(twin, "a", 0);
+    add(twin, std::string_view("a\0b", 3), sizeof(int32_t));
+    Flat f;
+    const BindingFlatValue one = f.Struct({{"a", f.Int(1)}, {"f64", f.Int(1)}});
+    Wide native;
+    for (const char* type : {"Wide", "Twin"}) {
+        EXPECT_FALSE(FlatToStruct(&native, one, 0, registry.FindByName(type), &registry)) << type;
+    }
+    BindingFlatValue out{};
+    EXPECT_FALSE(StructToFlat(&native, registry.FindByName("Twin"), &registry, &out, 0));
+    EXPECT_FALSE(StructToFlat(&native, nullptr, &registry, &out, 0)) << "no description";
+    EXPECT_EQ(out.kind, kFlatEmpty);
+    // Written, a wide record keeps no count of its fields: the direct way.
+    EXPECT_TRUE(StructToFlat(&native, registry.FindByName("Wide"), &registry, &out, 0));
+    EXPECT_EQ(out.payload.structure.count, 65u);
+    ReleaseFlatValue(&out);
 }
 
 TEST(NativeToFlat, WritesWhatTheValueWouldWrite) {
@@ -197,6 +260,15 @@ TEST(NativeToFlat, WritesWhatTheValueWouldWrite) {
     full.tones = {{"x", Tone::High}, {"c", Tone::Low}, {"m", static_cast<Tone>(7)}};  // 7: no enumerator
     full.first = Leaf{0, "", Tone::High};
     full.note = std::string("cut\0here", 8);
+    // A whole value nested as deep as a record's member may be, and one deeper.
+    Node deepest;
+    Node tooDeep;
+    BindingProperty* inner = &deepest.extra;
+    for (std::size_t i = 1; i < kMaxNestingDepth; ++i) inner = &inner->Element(0);
+    tooDeep.extra = deepest.extra;
+    inner = &tooDeep.extra;
+    while (inner->Kind() == BindingKind::Collection) inner = &inner->Element(0);
+    inner->Element(0);
     Node keyWithNul;
     keyWithNul.counts = {{std::string("a\0b", 3), 1}, {"a", 2}};
     const struct {
@@ -209,6 +281,8 @@ TEST(NativeToFlat, WritesWhatTheValueWouldWrite) {
         {"every field, maps in name order, enums by name or number", full, &registry, true},
         {"a record no registry describes", Node{}, nullptr, false},
         {"map keys that are one up to a NUL", keyWithNul, &registry, false},
+        {"a whole value as deep as a member may be", deepest, &registry, true},
+        {"a whole value one level deeper", tooDeep, &registry, false},
     };
     for (const auto& c : cases) {
         BindingFlatValue direct{};
