@@ -115,11 +115,9 @@ bool TextToFloating(BindingResult& result, std::string_view text, std::string_vi
     return true;
 }
 
-namespace {
-
 // The rules, for values and for flat values read as scalars alike.
 template <typename Input>
-void ConvertToBoolRule(BindingResult& result, bool& out, const Input& input, std::string_view path) {
+void ConvertToBool(BindingResult& result, bool& out, const Input& input, std::string_view path) {
     if (!result.ok) return;
     switch (input.Kind()) {
         case BindingKind::Empty: Fail(result, kRequired, {path}); return;
@@ -140,7 +138,7 @@ void ConvertToBoolRule(BindingResult& result, bool& out, const Input& input, std
 }
 
 template <typename Input>
-void ConvertToSignedRule(BindingResult& result, int64_t& out, const Input& input, std::string_view path,
+void ConvertToSigned(BindingResult& result, int64_t& out, const Input& input, std::string_view path,
                      int64_t min, int64_t max, std::string_view typeName) {
     if (!result.ok) return;
     switch (input.Kind()) {
@@ -182,7 +180,7 @@ void ConvertToSignedRule(BindingResult& result, int64_t& out, const Input& input
 }
 
 template <typename Input>
-void ConvertToUnsignedRule(BindingResult& result, uint64_t& out, const Input& input, std::string_view path,
+void ConvertToUnsigned(BindingResult& result, uint64_t& out, const Input& input, std::string_view path,
                        uint64_t max, std::string_view typeName) {
     if (!result.ok) return;
     switch (input.Kind()) {
@@ -223,7 +221,7 @@ void ConvertToUnsignedRule(BindingResult& result, uint64_t& out, const Input& in
 }
 
 template <typename Input>
-void ConvertToFloatingRule(BindingResult& result, double& out, const Input& input, std::string_view path,
+void ConvertToFloating(BindingResult& result, double& out, const Input& input, std::string_view path,
                        double min, double max, std::string_view typeName) {
     if (!result.ok) return;
     // Integer inputs compare against the bounds as 64-bit integers; a bound
@@ -267,7 +265,7 @@ void ConvertToFloatingRule(BindingResult& result, double& out, const Input& inpu
 }
 
 template <typename Input>
-void ConvertToStringRule(BindingResult& result, std::string& out, const Input& input, std::string_view path,
+void ConvertToString(BindingResult& result, std::string& out, const Input& input, std::string_view path,
                      const TypeRegistry* registry) {
     if (!result.ok) return;
     switch (input.Kind()) {
@@ -285,7 +283,7 @@ void ConvertToStringRule(BindingResult& result, std::string& out, const Input& i
 }
 
 template <typename Input>
-void ConvertToEnumRule(BindingResult& result, int32_t& out, const Input& input, std::string_view path,
+void ConvertToEnum(BindingResult& result, int32_t& out, const Input& input, std::string_view path,
                    const BindingTypeDescription* type) {
     if (!result.ok) return;
     const char* typeName = type != nullptr ? type->name.c_str() : "";
@@ -328,7 +326,7 @@ void ConvertToEnumRule(BindingResult& result, int32_t& out, const Input& input, 
 }
 
 template <typename Input>
-void ConvertToBlobRule(BindingResult& result, std::vector<uint8_t>& out, const Input& input,
+void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const Input& input,
                    std::string_view path) {
     if (!result.ok) return;
     switch (input.Kind()) {
@@ -350,61 +348,29 @@ void ConvertToBlobRule(BindingResult& result, std::vector<uint8_t>& out, const I
     }
 }
 
-}  // namespace
-
-void ConvertToBool(BindingResult& result, bool& out, const BindingProperty& input, std::string_view path) {
-    ConvertToBoolRule(result, out, input, path);
-}
-void ConvertToBool(BindingResult& result, bool& out, const FlatScalar& input, std::string_view path) {
-    ConvertToBoolRule(result, out, input, path);
-}
-void ConvertToSigned(BindingResult& result, int64_t& out, const BindingProperty& input, std::string_view path,
-                     int64_t min, int64_t max, std::string_view typeName) {
-    ConvertToSignedRule(result, out, input, path, min, max, typeName);
-}
-void ConvertToSigned(BindingResult& result, int64_t& out, const FlatScalar& input, std::string_view path,
-                     int64_t min, int64_t max, std::string_view typeName) {
-    ConvertToSignedRule(result, out, input, path, min, max, typeName);
-}
-void ConvertToUnsigned(BindingResult& result, uint64_t& out, const BindingProperty& input, std::string_view path,
-                       uint64_t max, std::string_view typeName) {
-    ConvertToUnsignedRule(result, out, input, path, max, typeName);
-}
-void ConvertToUnsigned(BindingResult& result, uint64_t& out, const FlatScalar& input, std::string_view path,
-                       uint64_t max, std::string_view typeName) {
-    ConvertToUnsignedRule(result, out, input, path, max, typeName);
-}
-void ConvertToFloating(BindingResult& result, double& out, const BindingProperty& input, std::string_view path,
-                       double min, double max, std::string_view typeName) {
-    ConvertToFloatingRule(result, out, input, path, min, max, typeName);
-}
-void ConvertToFloating(BindingResult& result, double& out, const FlatScalar& input, std::string_view path,
-                       double min, double max, std::string_view typeName) {
-    ConvertToFloatingRule(result, out, input, path, min, max, typeName);
-}
-void ConvertToString(BindingResult& result, std::string& out, const BindingProperty& input, std::string_view path,
-                     const TypeRegistry* registry) {
-    ConvertToStringRule(result, out, input, path, registry);
-}
-void ConvertToString(BindingResult& result, std::string& out, const FlatScalar& input, std::string_view path,
-                     const TypeRegistry* registry) {
-    ConvertToStringRule(result, out, input, path, registry);
-}
-void ConvertToEnum(BindingResult& result, int32_t& out, const BindingProperty& input, std::string_view path,
-                   const BindingTypeDescription* type) {
-    ConvertToEnumRule(result, out, input, path, type);
-}
-void ConvertToEnum(BindingResult& result, int32_t& out, const FlatScalar& input, std::string_view path,
-                   const BindingTypeDescription* type) {
-    ConvertToEnumRule(result, out, input, path, type);
-}
-void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const BindingProperty& input,
-                   std::string_view path) {
-    ConvertToBlobRule(result, out, input, path);
-}
-void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const FlatScalar& input, std::string_view path) {
-    ConvertToBlobRule(result, out, input, path);
-}
+template void ConvertToBool(BindingResult&, bool&, const BindingProperty&, std::string_view);
+template void ConvertToBool(BindingResult&, bool&, const FlatScalar&, std::string_view);
+template void ConvertToSigned(BindingResult&, int64_t&, const BindingProperty&, std::string_view, int64_t, int64_t,
+                              std::string_view);
+template void ConvertToSigned(BindingResult&, int64_t&, const FlatScalar&, std::string_view, int64_t, int64_t,
+                              std::string_view);
+template void ConvertToUnsigned(BindingResult&, uint64_t&, const BindingProperty&, std::string_view, uint64_t,
+                                std::string_view);
+template void ConvertToUnsigned(BindingResult&, uint64_t&, const FlatScalar&, std::string_view, uint64_t,
+                                std::string_view);
+template void ConvertToFloating(BindingResult&, double&, const BindingProperty&, std::string_view, double, double,
+                                std::string_view);
+template void ConvertToFloating(BindingResult&, double&, const FlatScalar&, std::string_view, double, double,
+                                std::string_view);
+template void ConvertToString(BindingResult&, std::string&, const BindingProperty&, std::string_view,
+                              const TypeRegistry*);
+template void ConvertToString(BindingResult&, std::string&, const FlatScalar&, std::string_view, const TypeRegistry*);
+template void ConvertToEnum(BindingResult&, int32_t&, const BindingProperty&, std::string_view,
+                            const BindingTypeDescription*);
+template void ConvertToEnum(BindingResult&, int32_t&, const FlatScalar&, std::string_view,
+                            const BindingTypeDescription*);
+template void ConvertToBlob(BindingResult&, std::vector<uint8_t>&, const BindingProperty&, std::string_view);
+template void ConvertToBlob(BindingResult&, std::vector<uint8_t>&, const FlatScalar&, std::string_view);
 
 void ConvertToObject(BindingResult& result, BindingProperty& out, const BindingProperty& input) {
     out.Reset();

@@ -59,37 +59,32 @@ private:
 };
 
 // Value to native: scalar, string, enum, object and blob targets. `out` is
-// written only on success. Each takes a value or a flat scalar.
-void ConvertToBool(BindingResult& result, bool& out, const BindingProperty& input, std::string_view path);
-void ConvertToBool(BindingResult& result, bool& out, const FlatScalar& input, std::string_view path);
-void ConvertToSigned(BindingResult& result, int64_t& out, const BindingProperty& input, std::string_view path,
-                     int64_t min, int64_t max, std::string_view typeName);
-void ConvertToSigned(BindingResult& result, int64_t& out, const FlatScalar& input, std::string_view path,
-                     int64_t min, int64_t max, std::string_view typeName);
-void ConvertToUnsigned(BindingResult& result, uint64_t& out, const BindingProperty& input, std::string_view path,
-                       uint64_t max, std::string_view typeName);
-void ConvertToUnsigned(BindingResult& result, uint64_t& out, const FlatScalar& input, std::string_view path,
-                       uint64_t max, std::string_view typeName);
-void ConvertToFloating(BindingResult& result, double& out, const BindingProperty& input, std::string_view path,
-                       double min, double max, std::string_view typeName);
-void ConvertToFloating(BindingResult& result, double& out, const FlatScalar& input, std::string_view path,
-                       double min, double max, std::string_view typeName);
+// written only on success. Each rule takes a BindingProperty or a FlatScalar
+// (the two inputs it is instantiated for).
+template <typename Input>
+void ConvertToBool(BindingResult& result, bool& out, const Input& input, std::string_view path);
+template <typename Input>
+void ConvertToSigned(BindingResult& result, int64_t& out, const Input& input, std::string_view path, int64_t min,
+                     int64_t max, std::string_view typeName);
+template <typename Input>
+void ConvertToUnsigned(BindingResult& result, uint64_t& out, const Input& input, std::string_view path, uint64_t max,
+                       std::string_view typeName);
+template <typename Input>
+void ConvertToFloating(BindingResult& result, double& out, const Input& input, std::string_view path, double min,
+                       double max, std::string_view typeName);
 // An enum input takes its enumerator's name, found through the registry.
-void ConvertToString(BindingResult& result, std::string& out, const BindingProperty& input, std::string_view path,
+template <typename Input>
+void ConvertToString(BindingResult& result, std::string& out, const Input& input, std::string_view path,
                      const TypeRegistry* registry);
-void ConvertToString(BindingResult& result, std::string& out, const FlatScalar& input, std::string_view path,
-                     const TypeRegistry* registry);
-void ConvertToEnum(BindingResult& result, int32_t& out, const BindingProperty& input, std::string_view path,
-                   const BindingTypeDescription* type);
-void ConvertToEnum(BindingResult& result, int32_t& out, const FlatScalar& input, std::string_view path,
+template <typename Input>
+void ConvertToEnum(BindingResult& result, int32_t& out, const Input& input, std::string_view path,
                    const BindingTypeDescription* type);
 // Resets `out` even when ok is already false, then copies any input.
 void ConvertToObject(BindingResult& result, BindingProperty& out, const BindingProperty& input);
 // Blob input is copied; a string input is read as Base64 (as blobs are
 // written to JSON).
-void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const BindingProperty& input,
-                   std::string_view path);
-void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const FlatScalar& input, std::string_view path);
+template <typename Input>
+void ConvertToBlob(BindingResult& result, std::vector<uint8_t>& out, const Input& input, std::string_view path);
 
 // Text to number, by the string rules of the targets above: integers as
 // ReadIntegerText reads them (automatic base), floating text as ReadFloatText

@@ -103,11 +103,10 @@ void PluginBase::DispatchResourceEvent(const Resource& event) {
         // every event would cost as much as converting it.
         Resource routed = event;
         routed.uri.insert(routed.uri.begin(), '/');
-        Resource* const flatBefore = flatEvent_;
-        if (&event == flatEvent_) flatEvent_ = &routed;  // its data is still the host's flat value
-        DispatchResourceEvent(routed);
-        if (flatEvent_ == &routed) flatEvent_ = flatBefore;
-        return;
+        // Its data is still the host's flat value; the event function's
+        // scope puts the state back when the delivery ends.
+        if (&event == flatEvent_) flatEvent_ = &routed;
+        return DispatchResourceEvent(routed);
     }
     const Resource& routed = event;
     // Handlers may observe or stop observing paths while they run, so each is
@@ -128,7 +127,7 @@ void PluginBase::DispatchResourceEvent(const Resource& event) {
 }
 
 const BindingProperty& PluginBase::EventData(const Resource& event) {
-    if (&event != flatEvent_) return event.data;
+    if (&event != flatEvent_ || flatEventData_ == nullptr) return event.data;
     // Checked whole before delivery: only exhausted memory fails here.
     BindingFlatResult failure{};
     const bool built = ValueFromFlat(*flatEventData_, kResultPath, flatEvent_->data, &failure, 1);

@@ -38,6 +38,8 @@ struct Node {
     std::unordered_map<std::string, Tone> tones;
     Leaf first;  // left out when zero, as is note
     std::string note;
+    double weight = 0.0;
+    std::vector<uint8_t> bytes;
     bool operator==(const Node&) const = default;
 };
 
@@ -62,7 +64,8 @@ struct BindingDescriptor<Node> {
         BindingField("leaves", &Node::leaves), BindingField("counts", &Node::counts),
         BindingField("extra", &Node::extra), BindingField("small", &Node::small, "", kFieldRequired),
         BindingField("tones", &Node::tones), BindingField("first", &Node::first, "", kFieldOmitZero),
-        BindingField("note", &Node::note, "", kFieldOmitZero));
+        BindingField("note", &Node::note, "", kFieldOmitZero), BindingField("weight", &Node::weight),
+        BindingField("bytes", &Node::bytes));
 };
 }  // namespace Vorn
 
@@ -76,6 +79,19 @@ public:
         BindingFlatValue v{};
         v.kind = kFlatSigned;
         v.payload.i = n;
+        return v;
+    }
+    BindingFlatValue Float(double d) {
+        BindingFlatValue v{};
+        v.kind = kFlatFloat;
+        v.payload.d = d;
+        return v;
+    }
+    BindingFlatValue Bytes(const uint8_t* data, uint32_t length) {
+        BindingFlatValue v{};
+        v.kind = kFlatBorrowedBlob;
+        v.payload.blob.data = data;
+        v.payload.blob.length = length;
         return v;
     }
     BindingFlatValue Text(const char* text) {
@@ -127,6 +143,7 @@ TEST(FlatToNative, TakesTheDirectWayOnlyWhereTheValueGivesTheSame) {
     RegisterBindingType<Leaf>(registry);
     RegisterBindingType<Node>(registry);
     Flat f;
+    const uint8_t bytes[] = {0, 0xFF};
     auto leaf = [&f](int64_t n, const char* text, BindingFlatValue tone) {
         return f.Struct({{"tone", tone}, {"n", f.Int(n)}, {"text", f.Text(text)}});
     };
@@ -142,7 +159,7 @@ TEST(FlatToNative, TakesTheDirectWayOnlyWhereTheValueGivesTheSame) {
         bool direct;
     } cases[] = {
         {"every field, members in any order, enums by name and number",
-         f.Struct({{"small", f.Int(7)},
+         f.Struct({{"small", f.Int(7)}, {"weight", f.Float(2.5)}, {"bytes", f.Bytes(bytes, 2)},
                    {"leaves", f.List({leaf(1, "a", f.Text("High")), leaf(2, nullptr, f.Int(0)), f.Kind(kFlatEmpty)})},
                    {"extra", f.Struct({{"z", f.Int(1)}, {"a", f.List({f.Text("x")})}})},
                    {"counts", f.Struct({{"b", f.Int(2)}, {"a", f.Int(1)}})}}),
@@ -260,6 +277,8 @@ TEST(NativeToFlat, WritesWhatTheValueWouldWrite) {
     full.tones = {{"x", Tone::High}, {"c", Tone::Low}, {"m", static_cast<Tone>(7)}};  // 7: no enumerator
     full.first = Leaf{0, "", Tone::High};
     full.note = std::string("cut\0here", 8);
+    full.weight = -0.5;
+    full.bytes = {1, 0, 2};
     // A whole value nested as deep as a record's member may be, and one deeper.
     Node deepest;
     Node tooDeep;

@@ -276,6 +276,91 @@ TEST_F(FlatValueTest, NestingBeyondTheLimitFailsBothWays) {
     EXPECT_TRUE(Balanced());
 }
 
+// Flat values compared as a host reads them: what differs anywhere, and what
+// reads the same though it is held differently.
+TEST(FlatValuesEqual, EveryDifferenceAndWhatReadsTheSame) {
+    auto scalar = [](int32_t kind, uint64_t bits) {
+        BindingFlatValue v{};
+        v.kind = kind;
+        v.payload.u = bits;
+        return v;
+    };
+    auto text = [](const char* t) {
+        BindingFlatValue v{};
+        v.kind = kFlatBorrowedString;
+        v.payload.string.text = t;
+        return v;
+    };
+    const uint8_t bytes[] = {1, 2, 3};
+    const uint8_t other[] = {1, 2, 4};
+    auto blob = [](const uint8_t* data, uint32_t length) {
+        BindingFlatValue v{};
+        v.kind = kFlatBorrowedBlob;
+        v.payload.blob.data = data;
+        v.payload.blob.length = length;
+        return v;
+    };
+    BindingFlatValue items[2] = {scalar(kFlatSigned, 1), scalar(kFlatSigned, 2)};
+    BindingFlatValue otherItems[2] = {scalar(kFlatSigned, 1), scalar(kFlatSigned, 3)};
+    auto list = [](BindingFlatValue* at, uint32_t count) {
+        BindingFlatValue v{};
+        v.kind = kFlatCollection;
+        v.payload.collection.items = at;
+        v.payload.collection.count = count;
+        return v;
+    };
+    auto member = [](const char* name, BindingFlatValue value, uint8_t owns) {
+        BindingFlatMember m{};
+        m.name = name;
+        m.ownsName = owns;
+        StoreMemberValue(m, value);
+        return m;
+    };
+    BindingFlatMember ab[2] = {member("a", scalar(kFlatBool, 1), 0), member("b", text("x"), 0)};
+    BindingFlatMember ba[2] = {member("b", text("x"), 0), member("a", scalar(kFlatBool, 1), 0)};
+    BindingFlatMember abOwned[2] = {member("a", scalar(kFlatBool, 1), 1), member("b", text("x"), 0)};
+    BindingFlatMember abOther[2] = {member("a", scalar(kFlatBool, 1), 0), member("b", text("y"), 0)};
+    BindingFlatMember acNamed[2] = {member("a", scalar(kFlatBool, 1), 0), member("c", text("x"), 0)};
+    auto structure = [](BindingFlatMember* at, uint32_t count) {
+        BindingFlatValue v{};
+        v.kind = kFlatStructure;
+        v.payload.structure.members = at;
+        v.payload.structure.count = count;
+        return v;
+    };
+    const struct {
+        const char* description;
+        BindingFlatValue a;
+        BindingFlatValue b;
+        bool equal;
+    } cases[] = {
+        {"kinds differ", scalar(kFlatSigned, 1), scalar(kFlatUnsigned, 1), false},
+        {"any non-zero byte is true", scalar(kFlatBool, 1), scalar(kFlatBool, 7), true},
+        {"true and false", scalar(kFlatBool, 1), scalar(kFlatBool, 0), false},
+        {"numbers bit for bit", scalar(kFlatFloat, 1), scalar(kFlatFloat, 2), false},
+        {"a null text reads as empty", text(nullptr), text(""), true},
+        {"texts", text("x"), text("y"), false},
+        {"null bytes read as none", blob(nullptr, 3), blob(bytes, 0), true},
+        {"byte counts", blob(bytes, 2), blob(bytes, 3), false},
+        {"bytes", blob(bytes, 3), blob(other, 3), false},
+        {"the same list", list(items, 2), list(items, 2), true},
+        {"element counts", list(items, 1), list(items, 2), false},
+        {"a later element", list(items, 2), list(otherItems, 2), false},
+        {"a null array reads as none", list(nullptr, 4), list(items, 0), true},
+        {"the same structure", structure(ab, 2), structure(ab, 2), true},
+        {"member counts", structure(ab, 1), structure(ab, 2), false},
+        {"member order", structure(ab, 2), structure(ba, 2), false},
+        {"name ownership", structure(ab, 2), structure(abOwned, 2), false},
+        {"a later member's name", structure(ab, 2), structure(acNamed, 2), false},
+        {"a later member's value", structure(ab, 2), structure(abOther, 2), false},
+        {"a null member array reads as none", structure(nullptr, 2), structure(ab, 0), true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FlatValuesEqual(c.a, c.b), c.equal) << c.description;
+        EXPECT_EQ(FlatValuesEqual(c.b, c.a), c.equal) << c.description << ", turned round";
+    }
+}
+
 TEST(FlatKindNames, AsPrinted) {
     const char* expected[] = {"", "bool", "signed", "unsigned", "float", "string", "string", "blob", "blob", "collection",
                               "structure", ""};

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -179,6 +180,19 @@ TEST(RequestError, MessageAndNamedFields) {
     parameters.Fail("second");
     EXPECT_TRUE(parameters.Failed());
     EXPECT_EQ(parameters.Error(), "first");
+
+    // Parameters the direct writing declines (keys that are one up to a NUL)
+    // go through a value: one entry, as that value writes it.
+    RequestParameters merged;
+    const std::map<std::string, int32_t> keys = {{std::string("a\0b", 3), 1}, {"a", 2}};
+    ASSERT_TRUE(RequestDetail::AddConverted(merged, keys, nullptr));
+    ASSERT_EQ(merged.Count(), 1u);
+    BindingResult value;
+    NativeToValue(value, keys, nullptr);
+    BindingFlatValue expected{};
+    ASSERT_TRUE(FlatFromValue(value.value, nullptr, &expected));
+    EXPECT_TRUE(FlatValuesEqual(merged.Entries()[0].value, expected));
+    ReleaseFlatValue(&expected);
 }
 
 // A registered type as "#IDENTIFIER" and its enumerators (by number) or
