@@ -133,7 +133,6 @@ const BindingProperty& PluginBase::EventData(const Resource& event) {
     const bool built = ValueFromFlat(*flatEventData_, kResultPath, flatEvent_->data, &failure, 1);
     ReleaseFlatResult(&failure);
     flatEvent_ = nullptr;
-    flatEventData_ = nullptr;
     if (!built) throw std::bad_alloc();
     return event.data;
 }

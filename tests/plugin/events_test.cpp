@@ -196,6 +196,29 @@ TEST_F(Events, TypedAndUntypedHandlersOfOneEventSeeTheSameData) {
                   traces + (c.reports.size() == 1 ? 1 : 0))
             << c.uri << " " << c.data;
     }
+
+    // A host that re-enters with another event while one is delivered (here
+    // while the command's request streams) leaves the outer event's data to
+    // its later handlers, whether the inner data was left flat or not.
+    Run(R"({"action":"observe","path":"/test/v1/c*","type":"event"})");
+    const char* command = R"({"action":"request","path":"/s/slow","result":"value"})";
+    for (const char* inner : {R"({"id":9})", "null"}) {
+        host_.SetEndpoint(kHostMethodGet, "/s/slow", [this, inner](const Host::RecordedRequest&) {
+            Host::Answer answer = Host::Answer::Streamed(Json("[1]"), 1);
+            answer.during = [this, inner] {
+                host_.DeliverResourceEvent("OnJsonApiEvent_y_v1_untyped", "/y/v1/untyped", Host::EventType::Update,
+                                           Json(inner));
+            };
+            return answer;
+        });
+        const std::vector<BindingProperty> reports = Run(command);
+        ASSERT_FALSE(reports.empty()) << inner;
+        EXPECT_EQ(Compact(reports.front().GetMember("data")), Compact(Json(inner)));
+        EXPECT_EQ(std::string(reports.back().GetMember("handler").AsString()) + " " +
+                      Compact(reports.back().GetMember("data")),
+                  std::string("event ") + command)
+            << inner;
+    }
 }
 
 // An event's data is read straight into the record when its payload names
