@@ -520,41 +520,42 @@ void CallHandwritten(benchmark::State& state, ApiCallEntry call, HostRequest (*m
 
 // --- Typed requests -------------------------------------------------------------
 
-// The host's answer: the record as a structure of borrowed texts.
+// A queue record as the host's flat structure of texts it borrows from the
+// record (which must outlive it), enums by name.
+void QueueAsFlat(const QueueRecord& q, BindingFlatMember (&members)[9], BindingFlatValue& out) {
+    auto text = [](const char* s) {
+        BindingFlatValue t{};
+        t.kind = kFlatBorrowedString;
+        t.payload.string.text = s;
+        t.payload.string.length = static_cast<uint32_t>(std::strlen(s));
+        return t;
+    };
+    BindingFlatValue v{};
+    Vorn::FlatSetSigned(&v, q.id);
+    SetMember(members[0], "id", v);
+    Vorn::FlatSetSigned(&v, q.mapId);
+    SetMember(members[1], "mapId", v);
+    SetMember(members[2], "name", text(q.name.c_str()));
+    SetMember(members[3], "gameMode", text(q.gameMode.c_str()));
+    SetMember(members[4], "gameMutator", text(q.gameMutator.c_str()));
+    SetMember(members[5], "category", text(kCategoryNames[static_cast<int>(q.category)]));
+    Vorn::FlatSetUnsigned(&v, q.lastToggledOffTime);
+    SetMember(members[6], "lastToggledOffTime", v);
+    Vorn::FlatSetUnsigned(&v, q.lastToggledOnTime);
+    SetMember(members[7], "lastToggledOnTime", v);
+    SetMember(members[8], "queueAvailability", text(kAvailabilityNames[static_cast<int>(q.queueAvailability)]));
+    out = BindingFlatValue{};
+    Vorn::FlatSetStructure(&out, members, 9);
+}
+
+// The host's answer: a stored queue of the PvP category.
 struct StoredAnswer {
     StoredAnswer() {
-        const QueueRecord q = MakeQueues(3).back();
-        name = q.name;
-        mode = q.gameMode;
-        mutator = q.gameMutator;
-        BindingFlatValue v{};
-        auto text = [](const std::string& s) {
-            BindingFlatValue t{};
-            t.kind = kFlatBorrowedString;
-            t.payload.string.text = s.c_str();
-            t.payload.string.length = static_cast<uint32_t>(s.size());
-            return t;
-        };
-        Vorn::FlatSetSigned(&v, q.id);
-        SetMember(members[0], "id", v);
-        Vorn::FlatSetSigned(&v, q.mapId);
-        SetMember(members[1], "mapId", v);
-        SetMember(members[2], "name", text(name));
-        SetMember(members[3], "gameMode", text(mode));
-        SetMember(members[4], "gameMutator", text(mutator));
-        SetMember(members[5], "category", text(category));
-        Vorn::FlatSetUnsigned(&v, q.lastToggledOffTime);
-        SetMember(members[6], "lastToggledOffTime", v);
-        Vorn::FlatSetUnsigned(&v, q.lastToggledOnTime);
-        SetMember(members[7], "lastToggledOnTime", v);
-        SetMember(members[8], "queueAvailability", text(availability));
-        value.kind = kFlatStructure;
-        value.payload.structure.members = members;
-        value.payload.structure.count = 9;
+        queue.category = QueueCategory::PvP;
+        queue.queueAvailability = QueueAvailability::Available;
+        QueueAsFlat(queue, members, value);
     }
-    std::string name, mode, mutator;
-    std::string category = "PvP";
-    std::string availability = "Available";
+    QueueRecord queue = MakeQueues(3).back();
     BindingFlatMember members[9]{};
     BindingFlatValue value{};
 };
@@ -577,38 +578,8 @@ void RequestVorn(benchmark::State& state) {
 // call, the answer read straight into a record.
 bool SendHandwritten(const QueueRecord& sent, QueueRecord& received, const std::string& path) {
     BindingFlatMember members[9]{};
-    auto text = [](const std::string& s) {
-        BindingFlatValue t{};
-        t.kind = kFlatBorrowedString;
-        t.payload.string.text = s.c_str();
-        t.payload.string.length = static_cast<uint32_t>(s.size());
-        return t;
-    };
-    auto name = [](const char* s) {
-        BindingFlatValue t{};
-        t.kind = kFlatBorrowedString;
-        t.payload.string.text = s;
-        t.payload.string.length = static_cast<uint32_t>(std::strlen(s));
-        return t;
-    };
-    BindingFlatValue v{};
-    Vorn::FlatSetSigned(&v, sent.id);
-    SetMember(members[0], "id", v);
-    Vorn::FlatSetSigned(&v, sent.mapId);
-    SetMember(members[1], "mapId", v);
-    SetMember(members[2], "name", text(sent.name));
-    SetMember(members[3], "gameMode", text(sent.gameMode));
-    SetMember(members[4], "gameMutator", text(sent.gameMutator));
-    SetMember(members[5], "category", name(kCategoryNames[static_cast<int>(sent.category)]));
-    Vorn::FlatSetUnsigned(&v, sent.lastToggledOffTime);
-    SetMember(members[6], "lastToggledOffTime", v);
-    Vorn::FlatSetUnsigned(&v, sent.lastToggledOnTime);
-    SetMember(members[7], "lastToggledOnTime", v);
-    SetMember(members[8], "queueAvailability", name(kAvailabilityNames[static_cast<int>(sent.queueAvailability)]));
     HostNamedValue parameter{};
-    parameter.value.kind = kFlatStructure;
-    parameter.value.payload.structure.members = members;
-    parameter.value.payload.structure.count = 9;
+    QueueAsFlat(sent, members, parameter.value);
 
     HostRequest request{};
     request.method = kHostMethodPost;

@@ -36,10 +36,11 @@ struct Node {
     Vorn::BindingProperty extra;
     uint16_t small = 0;
     std::unordered_map<std::string, Tone> tones;
-    Leaf first;  // left out when zero, as is note
+    Leaf first;  // left out when zero, as are note, small, weight and extra
     std::string note;
     double weight = 0.0;
     std::vector<uint8_t> bytes;
+    std::map<std::string, Vorn::BindingProperty> named;
     bool operator==(const Node&) const = default;
 };
 
@@ -62,10 +63,10 @@ struct BindingDescriptor<Node> {
     static constexpr const char* kName = "Node";
     static constexpr auto kFields = std::make_tuple(
         BindingField("leaves", &Node::leaves), BindingField("counts", &Node::counts),
-        BindingField("extra", &Node::extra), BindingField("small", &Node::small, "", kFieldRequired),
+        BindingField("extra", &Node::extra, "", kFieldOmitZero), BindingField("small", &Node::small, "", kFieldRequired | kFieldOmitZero),
         BindingField("tones", &Node::tones), BindingField("first", &Node::first, "", kFieldOmitZero),
-        BindingField("note", &Node::note, "", kFieldOmitZero), BindingField("weight", &Node::weight),
-        BindingField("bytes", &Node::bytes));
+        BindingField("note", &Node::note, "", kFieldOmitZero), BindingField("weight", &Node::weight, "", kFieldOmitZero),
+        BindingField("bytes", &Node::bytes), BindingField("named", &Node::named));
 };
 }  // namespace Vorn
 
@@ -193,6 +194,12 @@ TEST(FlatToNative, TakesTheDirectWayOnlyWhereTheValueGivesTheSame) {
         {"more members claimed than any array holds", claimsMore, false},
         {"a map key given twice", f.Struct({{"small", f.Int(1)}, {"counts", f.Struct({{"a", f.Int(1)}, {"a", f.Int(2)}})}}),
          false},
+        {"a map's whole value as deep as the limit allows",
+         f.Struct({{"small", f.Int(1)}, {"named", f.Struct({{"k", f.Chain(kMaxNestingDepth - 2)}})}}), true},
+        {"a map's whole value one level deeper",
+         f.Struct({{"small", f.Int(1)}, {"named", f.Struct({{"k", f.Chain(kMaxNestingDepth - 1)}})}}), false},
+        {"an empty map entry before others",
+         f.Struct({{"small", f.Int(1)}, {"counts", f.Struct({{"b", f.Int(2)}, {"a", f.Kind(kFlatEmpty)}})}}), false},
         {"a number out of range", f.Struct({{"small", f.Int(70000)}}), false},
         {"an enumerator that is not one", f.Struct({{"small", f.Int(1)}, {"leaves", f.List({leaf(1, "a", f.Text("Mid"))})}}),
          false},
@@ -279,6 +286,7 @@ TEST(NativeToFlat, WritesWhatTheValueWouldWrite) {
     full.note = std::string("cut\0here", 8);
     full.weight = -0.5;
     full.bytes = {1, 0, 2};
+    full.named["k"].Element(1).SetSigned(3);
     // A whole value nested as deep as a record's member may be, and one deeper.
     Node deepest;
     Node tooDeep;
