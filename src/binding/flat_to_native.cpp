@@ -15,19 +15,27 @@ constexpr std::size_t kNoField = static_cast<std::size_t>(-1);
 // A member name against a field's name up to its first NUL, in the byte order
 // the fields are sorted in; the member's name is read no further than its NUL.
 int CompareName(const char* name, const BindingFieldDescription& field) {
+    // Most names differ from a field's in their first byte: no call for those.
+    const auto first = static_cast<unsigned char>(name[0]);
+    const auto fieldFirst = field.lookupLength == 0 ? 0 : static_cast<unsigned char>(field.name[0]);
+    if (first != fieldFirst) return first < fieldFirst ? -1 : 1;
     const int order = std::strncmp(name, field.name.data(), field.lookupLength);
     if (order != 0) return order;
     return name[field.lookupLength] == '\0' ? 0 : 1;
 }
 
-std::size_t FindField(const BindingTypeDescription& type, const char* name) {
+// Where the field of this name stands among the fields in name order, or
+// kNoField. `guess` is tried first: members mostly come in name order, as a
+// value keeps them, so the one after the last found is likely the next.
+std::size_t FindFieldByName(const BindingTypeDescription& type, const char* name, std::size_t guess) {
     const auto& byName = type.membersByName;
+    if (guess < byName.size() && CompareName(name, type.members[byName[guess]]) == 0) return guess;
     std::size_t low = 0;
     std::size_t high = byName.size();
     while (low < high) {
         const std::size_t middle = low + (high - low) / 2;
         const int order = CompareName(name, type.members[byName[middle]]);
-        if (order == 0) return byName[middle];
+        if (order == 0) return middle;
         if (order < 0) {
             high = middle;
         } else {
@@ -73,6 +81,7 @@ bool FlatToStruct(void* native, const BindingFlatValue& flat, std::size_t depth,
     if (fieldCount > 64 || type->membersByName.size() != fieldCount || type->lookupNamesRepeat) return false;
     uint64_t named = 0;
     uint64_t filled = 0;
+    std::size_t nextByName = 0;
     for (uint32_t i = 0; i < count; ++i) {
         const BindingFlatMember& member = flat.payload.structure.members[i];
         const BindingFlatValue value = LoadMemberValue(member);
@@ -83,7 +92,9 @@ bool FlatToStruct(void* native, const BindingFlatValue& flat, std::size_t depth,
         if (hinted && CompareName(name, type->members[hint->field[i] - 1]) == 0) {
             index = hint->field[i] - 1u;
         } else {
-            index = FindField(*type, name);
+            const std::size_t at = FindFieldByName(*type, name, nextByName);
+            index = at == kNoField ? kNoField : type->membersByName[at];
+            if (at != kNoField) nextByName = at + 1;
             if (hint != nullptr && i < FlatFieldHint::kMembers) {
                 hint->field[i] = index == kNoField ? 0 : static_cast<uint8_t>(index + 1);
             }

@@ -214,7 +214,9 @@ private:
     std::unordered_map<std::string, EventSubscription> eventHandlers_;
     std::unordered_map<std::string, int32_t> subscriberCounts_;
     struct ResourceObserver {
-        EventHandler call;
+        // Shared: each delivery holds its own reference (a handler may stop
+        // observing while it runs) without copying the closure.
+        std::shared_ptr<const EventHandler> call;
         bool typed = false;  // ObserveResource's: reads the data into its own record
     };
     std::unordered_map<std::string, ResourceObserver> exactHandlers_;

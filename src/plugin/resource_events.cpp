@@ -1,5 +1,6 @@
 #include "plugin/resource_events.h"
 
+#include <array>
 #include <cstring>
 #include <new>
 #include <string>
@@ -81,10 +82,11 @@ void PluginBase::ObserveResourceEvents(const std::string& path, EventHandler han
 
 void PluginBase::AddResourceObserver(const std::string& path, EventHandler handler, bool typed) {
     const bool pattern = path.find('*') != std::string::npos;
+    ResourceObserver observer{std::make_shared<const EventHandler>(std::move(handler)), typed};
     if (pattern) {
-        patternHandlers_[path] = ResourceObserver{std::move(handler), typed};
+        patternHandlers_[path] = std::move(observer);
     } else {
-        exactHandlers_[path] = ResourceObserver{std::move(handler), typed};
+        exactHandlers_[path] = std::move(observer);
     }
     Subscribe(path);
     if (pattern) return;
@@ -93,8 +95,8 @@ void PluginBase::AddResourceObserver(const std::string& path, EventHandler handl
     // Looked up again: the request may have let the host re-enter the plug-in.
     auto found = exactHandlers_.find(path);
     if (found == exactHandlers_.end()) return;
-    const EventHandler stored = found->second.call;
-    stored(Resource{path, PluginResourceEventType::Create, std::move(current.Value())});
+    const std::shared_ptr<const EventHandler> stored = found->second.call;
+    (*stored)(Resource{path, PluginResourceEventType::Create, std::move(current.Value())});
 }
 
 void PluginBase::DispatchResourceEvent(const Resource& event) {
@@ -113,7 +115,7 @@ void PluginBase::DispatchResourceEvent(const Resource& event) {
     // called through a copy.
     auto deliver = [this, &routed](const ResourceObserver& observer) {
         if (!observer.typed) EventData(routed);
-        observer.call(routed);
+        (*observer.call)(routed);
     };
     if (auto exact = exactHandlers_.find(routed.uri); exact != exactHandlers_.end()) {
         const ResourceObserver observer = exact->second;
@@ -185,15 +187,22 @@ bool ReadResourceLeavingData(const BindingFlatValue& payload, const TypeRegistry
     data = LoadMemberValue(*dataMember);
     // One level down: the data sits in the payload's structure.
     if (data.kind == kFlatEmpty || !FlatReadsCleanly(data, 1)) return false;
-    // The other members, borrowed from the host's record.
-    std::vector<BindingFlatMember> rest;
-    rest.reserve(count - 1);
+    // The other members, borrowed from the host's record; on the stack for
+    // the few an event record has.
+    std::array<BindingFlatMember, 8> few;
+    std::vector<BindingFlatMember> many;
+    BindingFlatMember* rest = few.data();
+    if (count - 1 > few.size()) {
+        many.resize(count - 1);
+        rest = many.data();
+    }
+    uint32_t kept = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        if (&members[i] != dataMember) rest.push_back(members[i]);
+        if (&members[i] != dataMember) rest[kept++] = members[i];
     }
     BindingFlatValue restPayload = payload;
-    restPayload.payload.structure.members = rest.data();
-    restPayload.payload.structure.count = static_cast<uint32_t>(rest.size());
+    restPayload.payload.structure.members = rest;
+    restPayload.payload.structure.count = kept;
     return FlatToNative(out, restPayload, registry);
 }
 
