@@ -269,6 +269,19 @@ TEST(FlatToNative, WideRecordsAndTwinNamesTakeTheGeneralWay) {
     EXPECT_TRUE(StructToFlat(&native, registry.FindByName("Wide"), &registry, &out, 0));
     EXPECT_EQ(out.payload.structure.count, 65u);
     ReleaseFlatValue(&out);
+    // A field of no name is found as any other, in either member order (a
+    // member of no name reads as one named "").
+    static constexpr TypeIdentifier kBlank = MakeTypeIdentifier(0x424C4E4B);
+    TypeBuilder blank = registry.BeginType("Blank", sizeof(Wide), &kBlank, false);
+    add(blank, "", 0);
+    add(blank, "b", sizeof(int32_t));
+    for (const BindingFlatValue& flat :
+         {f.Struct({{"", f.Int(4)}, {"b", f.Int(5)}}), f.Struct({{"b", f.Int(5)}, {nullptr, f.Int(4)}})}) {
+        Wide read;
+        EXPECT_TRUE(FlatToStruct(&read, flat, 0, registry.FindByName("Blank"), &registry));
+        EXPECT_EQ(read.field[0], 4);
+        EXPECT_EQ(read.field[1], 5);
+    }
 }
 
 TEST(NativeToFlat, WritesWhatTheValueWouldWrite) {

@@ -264,6 +264,13 @@ TEST_F(Events, DataReadStraightKeepsTheRulesOfTheWholePayload) {
     };
     BindingFlatValue unknownKind{};
     unknownKind.kind = 99;
+    // The data and nine members more: more than the few an event record has.
+    auto among = [&](const BindingFlatMember& last) {
+        std::vector<BindingFlatMember> all = {member("data", text("t"))};
+        for (const char* other : {"o1", "o2", "o3", "o4", "o5", "o6", "o7", "o8"}) all.push_back(member(other, text("x")));
+        all.push_back(last);
+        return all;
+    };
     const struct {
         const char* description;
         std::vector<BindingFlatMember> payload;
@@ -283,6 +290,8 @@ TEST_F(Events, DataReadStraightKeepsTheRulesOfTheWholePayload) {
         {"another member fails", {member("data", text("t")), member("eventType", text("Sideways")),
                                   member("uri", text("/x/v1/data"))}, nullptr},
         {"more members claimed than any array holds", {member("data", text("t"))}, nullptr, UINT32_MAX},
+        {"among many other members", among(member("uri", text("/x/v1/data"))), R"("t")"},
+        {"among many other members, the last fails", among(member("eventType", text("Sideways"))), nullptr},
     };
     auto deliver = [&](const auto& c) {
         std::vector<BindingFlatMember> payload = c.payload;
