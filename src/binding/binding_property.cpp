@@ -214,7 +214,7 @@ void BindingProperty::SetDouble(double value) {
 void BindingProperty::SetString(const char* text) { SetString(std::string_view(text != nullptr ? text : "")); }
 
 void BindingProperty::SetString(std::string_view text) {
-    InternedString* entry = text.empty() ? ValueArena::EmptyString() : EnsureArena()->Intern(text);
+    InternedString* entry = text.empty() ? ValueArena::EmptyString() : EnsureArena()->NewText(text);
     ReleaseContent();
     payload_.string = entry;
     kind_ = BindingKind::String;

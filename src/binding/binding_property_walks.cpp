@@ -67,7 +67,12 @@ bool BindingPropertyAccess::CopyShallow(BindingProperty& target, const BindingPr
             target.kind_ = source.kind_;
             return false;
         case BindingKind::String:
-            target.payload_.string = target.arena_->Intern(source.payload_.string->View());
+            if (source.arena_ == target.arena_) {
+                target.arena_->AddReference(source.payload_.string);
+                target.payload_.string = source.payload_.string;
+            } else {
+                target.payload_.string = target.arena_->NewText(source.payload_.string->View());
+            }
             target.kind_ = BindingKind::String;
             return false;
         case BindingKind::Blob:

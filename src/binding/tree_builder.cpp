@@ -135,6 +135,7 @@ TreeBuilder::~TreeBuilder() {
     Vorn::Free(slotOfName_);
     Vorn::Free(frames_);
     Vorn::Free(scratch_);
+    Vorn::Free(recentTexts_);
     for (Shape* shape : shapes_) Vorn::Free(shape);
 }
 
@@ -219,10 +220,27 @@ void TreeBuilder::String(std::string_view text) {
     bool fresh;
     const Place place = Target(fresh);
     if (!fresh) return Resolve(place).SetString(text);
-    InternedString* entry = arena_->Intern(text);
+    InternedString* entry = SharedText(text);
     BindingProperty& target = Resolve(place);
     target.payload_.string = entry;
     target.kind_ = BindingKind::String;
+}
+
+InternedString* TreeBuilder::SharedText(std::string_view text) {
+    if (text.empty()) return ValueArena::EmptyString();
+    if (recentTexts_ == nullptr || arena_->TextsFreed() != textsFreedSeen_) {
+        // A text freed since may be one the slots point to: forget them all.
+        if (recentTexts_ == nullptr) recentTexts_ = Regrow<InternedString*>(nullptr, 0, kRecentTexts);
+        std::memset(static_cast<void*>(recentTexts_), 0, kRecentTexts * sizeof(InternedString*));
+        textsFreedSeen_ = arena_->TextsFreed();
+    }
+    InternedString*& recent = recentTexts_[TextTableHash(text.data(), text.size()) & (kRecentTexts - 1)];
+    if (recent != nullptr && recent->length == text.size() && SameText(recent->Text(), text.data(), text.size())) {
+        arena_->AddReference(recent);
+        return recent;
+    }
+    recent = arena_->NewText(text);
+    return recent;
 }
 
 void TreeBuilder::Blob(const void* data, std::size_t size) {

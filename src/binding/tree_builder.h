@@ -17,6 +17,12 @@
 // of the same list): while an object follows it, each name is checked
 // against the remembered one instead of being looked up, repeats need no
 // check, and the object takes the remembered order instead of being sorted.
+//
+// Values' texts are not interned, but documents repeat many of them (a
+// user's fields in every post that quotes the user, a language code): the
+// builder keeps the last text it made under each of kRecentTexts hash slots
+// and shares that entry when the same text comes again, for as long as the
+// arena has freed no text.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -76,6 +82,7 @@ private:
     };
 
     static constexpr std::size_t kShapes = 64;
+    static constexpr std::size_t kRecentTexts = 1024;
     static constexpr uint32_t kLargestShape = 64;
 
     BindingProperty& Resolve(Place place) { return place.value != nullptr ? *place.value : stack_[place.slot].value; }
@@ -91,6 +98,7 @@ private:
     void Remember(Frame& frame, const uint32_t* order, bool sorted);
     void CloseStructure(Frame& frame, BindingProperty& target);
     void CloseCollection(const Frame& frame, BindingProperty& target);
+    InternedString* SharedText(std::string_view text);
 
     BindingProperty& root_;
     ValueArena* arena_ = nullptr;
@@ -122,6 +130,8 @@ private:
     // names, which name the same texts while no entry is freed.
     std::size_t freedAtStart_ = 0;
     BindingProperty* keyValue_ = nullptr;
+    InternedString** recentTexts_ = nullptr;  // kRecentTexts entries, made on the first text
+    std::size_t textsFreedSeen_ = 0;
 };
 
 }  // namespace Vorn

@@ -199,6 +199,17 @@ InternedString* ValueArena::FindInterned(std::string_view text) const {
     return slot->id != 0 ? strings_[slot->id] : nullptr;
 }
 
+InternedString* ValueArena::NewEntry(std::string_view text) {
+    if (text.size() > UINT32_MAX - sizeof(InternedString) - 1) throw std::length_error("string too long");
+    auto* entry = static_cast<InternedString*>(Allocate(EntrySize(text.size())));
+    entry->references = 1;
+    entry->length = static_cast<uint32_t>(text.size());
+    auto* chars = reinterpret_cast<char*>(entry + 1);
+    std::memcpy(chars, text.data(), text.size());
+    chars[text.size()] = '\0';
+    return entry;
+}
+
 InternedString* ValueArena::Insert(std::string_view text, uint32_t hash, Slot* slot) {
     if (text.size() > UINT32_MAX - sizeof(InternedString) - 1) throw std::length_error("string too long");
     if (slots_ == nullptr || (internedCount_ + 1) * 4 > slotCount_ * 3) {
@@ -207,7 +218,7 @@ InternedString* ValueArena::Insert(std::string_view text, uint32_t hash, Slot* s
     }
     if (freeId_ == 0 && stringsUsed_ == stringCapacity_) GrowStrings();
     if (slot == nullptr) slot = FindSlot(text, hash);
-    auto* entry = static_cast<InternedString*>(Allocate(EntrySize(text.size())));
+    InternedString* entry = NewEntry(text);
     uint32_t id;
     if (freeId_ != 0) {
         id = freeId_;
@@ -215,16 +226,19 @@ InternedString* ValueArena::Insert(std::string_view text, uint32_t hash, Slot* s
     } else {
         id = stringsUsed_++;
     }
-    entry->references = 1;
-    entry->length = static_cast<uint32_t>(text.size());
     entry->id = id;
-    auto* chars = reinterpret_cast<char*>(entry + 1);
-    std::memcpy(chars, text.data(), text.size());
-    chars[text.size()] = '\0';
     strings_[id] = entry;
     slot->hash = hash;
     slot->id = id;
     ++internedCount_;
+    return entry;
+}
+
+InternedString* ValueArena::NewText(std::string_view text) {
+    if (text.empty()) return EmptyString();
+    InternedString* entry = NewEntry(text);
+    entry->id = kLooseId;
+    ++looseCount_;
     return entry;
 }
 
@@ -234,6 +248,12 @@ void ValueArena::AddReference(InternedString* entry) {
 
 void ValueArena::Release(InternedString* entry) {
     if (entry == EmptyString() || --entry->references != 0) return;
+    if (entry->id == kLooseId) {
+        --looseCount_;
+        ++textsFreed_;
+        Free(entry, EntrySize(entry->length));
+        return;
+    }
     // Remove by shifting back the entries of the probe run that follows, so
     // lookups never need tombstones.
     const std::size_t mask = slotCount_ - 1;
@@ -315,6 +335,8 @@ void ValueArena::ReleaseEverything() {
     slots_ = nullptr;
     slotCount_ = 0;
     internedCount_ = 0;
+    looseCount_ = 0;
+    ++textsFreed_;
     strings_ = inlineStrings_;
     stringCapacity_ = kInlineStrings;
     stringsUsed_ = 1;
@@ -334,7 +356,7 @@ ValueArena::Statistics ValueArena::Stats() const {
             for (const PageHeader* page = list; page != nullptr; page = page->next) blocks += page->used;
         }
     }
-    return Statistics{pagesHeld_, heapBlockCount_, internedCount_, blocks};
+    return Statistics{pagesHeld_, heapBlockCount_, internedCount_, looseCount_, blocks};
 }
 
 }  // namespace Vorn

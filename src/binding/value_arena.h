@@ -22,9 +22,13 @@
 // address down to the 4096-byte boundary. A 4096-byte page whose last block
 // is freed goes back to the pool at once.
 //
-// Strings are interned per arena: equal texts are stored once and counted.
-// Each entry has a number (its id, 0 for the shared empty string) and a
-// table of entries by id lets a structure name its members by 32-bit ids.
+// Members' names are interned per arena: equal texts are stored once and
+// counted. Each entry has a number (its id, 0 for the shared empty string)
+// and a table of entries by id lets a structure name its members by 32-bit
+// ids. String values are counted blocks of the same layout outside the
+// table (NewText): nothing looks a value up by its text, and interning every
+// value a reader meets cost a probe of a table that outgrows the caches on
+// large documents, for repeats that are rare outside names.
 // The intern table is open-addressed with 8-byte slots (the text's
 // TextTableHash and the entry's id) and at most three quarters full: a probe
 // run stays within a cache line or two, and a lookup compares an entry's
@@ -125,6 +129,13 @@ public:
     void Release(InternedString* entry);
     InternedString* FindInterned(std::string_view text) const;
     static InternedString* EmptyString();
+    // A value's text: a counted entry of its own with the id kLooseId, not
+    // entered in the intern table (the shared empty entry for an empty text).
+    static constexpr uint32_t kLooseId = UINT32_MAX;
+    InternedString* NewText(std::string_view text);
+    // How many values' texts have been freed so far (Clear counts as one):
+    // while it stays the same, a text entry seen earlier is still held.
+    std::size_t TextsFreed() const { return textsFreed_; }
     // How many entries have been freed so far: while it stays the same, an
     // id that was looked up names the same text as before.
     std::size_t EntriesFreed() const { return entriesFreed_; }
@@ -165,6 +176,7 @@ public:
         std::size_t pagesHeld;      // 4096-byte pages from the pool
         std::size_t heapBlocks;     // blocks above the largest pooled class
         std::size_t internedStrings;
+        std::size_t looseStrings;   // values' texts (NewText)
         std::size_t blocksInUse;    // pooled blocks, inline pages included
     };
     Statistics Stats() const;
@@ -208,7 +220,9 @@ private:
     void GrowTable();
     void GrowStrings();
     Slot* FindSlot(std::string_view text, uint32_t hash) const;
-    // A new entry; slot is the free slot the lookup ended on, or null.
+    // A counted entry holding text, its id not yet set.
+    InternedString* NewEntry(std::string_view text);
+    // A new interned entry; slot is the free slot the lookup ended on, or null.
     InternedString* Insert(std::string_view text, uint32_t hash, Slot* slot);
     void ReleaseEverything();
 
@@ -220,6 +234,8 @@ private:
     Slot* slots_ = nullptr;
     std::size_t slotCount_ = 0;  // a power of two, at least 8; at most three quarters full
     std::size_t internedCount_ = 0;
+    std::size_t looseCount_ = 0;
+    std::size_t textsFreed_ = 0;
     // Entries by id. Free ids are chained through their places (odd values:
     // the next free id, shifted left by one); freeId_ 0 ends the chain.
     InternedString** strings_;

@@ -202,18 +202,23 @@ TEST(ValueArena, RemovalsInAFullTableKeepTheOthersReachable) {
     EXPECT_EQ(arena->Stats().internedStrings, 0u);
 }
 
-TEST(ValueArena, TreeStringsAreInternedAndReleasedWithTheirValues) {
+// Names are interned, values' texts are each their own; both leave with
+// their values.
+TEST(ValueArena, TreeStringsAreReleasedWithTheirValues) {
     BindingProperty tree;
     for (int i = 0; i < 100; ++i) tree.Element(static_cast<std::size_t>(i)).Member("id").SetString("same");
     ValueArena* arena = tree.Arena();
-    ASSERT_NE(arena->FindInterned("same"), nullptr);
-    EXPECT_EQ(arena->FindInterned("same")->references, 100u);
+    EXPECT_EQ(arena->FindInterned("same"), nullptr);
     EXPECT_EQ(arena->FindInterned("id")->references, 100u);
-    EXPECT_EQ(arena->Stats().internedStrings, 2u);
+    EXPECT_EQ(arena->Stats().internedStrings, 1u);
+    EXPECT_EQ(arena->Stats().looseStrings, 100u);
+    EXPECT_EQ(tree.GetElement(1).GetMember("id").AsInterned()->id, ValueArena::kLooseId);
     tree.Element(0).Reset();
-    EXPECT_EQ(arena->FindInterned("same")->references, 99u);
+    EXPECT_EQ(arena->FindInterned("id")->references, 99u);
+    EXPECT_EQ(arena->Stats().looseStrings, 99u);
     tree.Reset();
     EXPECT_EQ(arena->Stats().internedStrings, 0u);
+    EXPECT_EQ(arena->Stats().looseStrings, 0u);
     EXPECT_EQ(arena->Stats().blocksInUse, 0u);
     EXPECT_EQ(arena->Stats().pagesHeld, 0u);
 }
@@ -221,12 +226,14 @@ TEST(ValueArena, TreeStringsAreInternedAndReleasedWithTheirValues) {
 TEST(ValueArena, ClearReturnsEverythingAndTheArenaStaysUsable) {
     ArenaPtr arena(ValueArena::Create());
     for (int i = 0; i < 2000; ++i) arena->Intern("text number " + std::to_string(i));
+    arena->NewText("a value's text");
     arena->Allocate(4000);
     EXPECT_GT(arena->Stats().pagesHeld, 0u);
     arena->Clear();
     EXPECT_EQ(arena->Stats().pagesHeld, 0u);
     EXPECT_EQ(arena->Stats().heapBlocks, 0u);
     EXPECT_EQ(arena->Stats().internedStrings, 0u);
+    EXPECT_EQ(arena->Stats().looseStrings, 0u);
     EXPECT_EQ(arena->FindInterned("text number 5"), nullptr);
     EXPECT_EQ(arena->Intern("again")->references, 1u);
 }
