@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "binding/page_pool.h"
+#include "platform/page_region.h"
 #include "support/memory_hooks.h"
 
 namespace Vorn {
@@ -175,6 +176,9 @@ void* ValueArena::AllocateHeap(std::size_t bytes) {
     if (heapBlocks_ != nullptr) heapBlocks_->previous = block;
     heapBlocks_ = block;
     ++heapBlockCount_;
+    // The tables of a large tree (names, entries, member arrays) are read
+    // at random: large pages spare the misses of the address translation.
+    if (bytes >= kLargePageAdvice) Platform::AdviseLargePages(block->data, bytes);
     return block->data;
 }
 

@@ -75,6 +75,8 @@ public:
     static constexpr std::size_t kInlinePageSize = 144;
     static constexpr std::size_t kExtendedClasses = 11;    // 88 .. 1008 bytes
     static constexpr std::size_t kLargestPooledBlock = 1008;
+    // Heap blocks from this size on are offered large pages.
+    static constexpr std::size_t kLargePageAdvice = std::size_t{4} << 20;
 
     // The header each page starts with; only the allocator reads it.
     struct PageHeader {

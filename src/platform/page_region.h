@@ -13,4 +13,9 @@ inline constexpr std::size_t kPageSize = 4096;
 void* ReserveRegion();
 void ReleaseRegion(void* region);
 
+// Asks that the whole 2 MiB pages inside [start, start + bytes) be backed by
+// large pages where the system offers them (a hint: nothing changes what the
+// memory holds, and a system without them ignores it).
+void AdviseLargePages(void* start, std::size_t bytes);
+
 }  // namespace Vorn::Platform

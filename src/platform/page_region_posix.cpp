@@ -36,4 +36,16 @@ void ReleaseRegion(void* region) {
     if (region != nullptr) munmap(region, kRegionSize);
 }
 
+void AdviseLargePages(void* start, std::size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(kLargePage - 1);
+    if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    static_cast<void>(start);
+    static_cast<void>(bytes);
+#endif
+}
+
 }  // namespace Vorn::Platform

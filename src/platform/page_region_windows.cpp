@@ -39,4 +39,7 @@ void ReleaseRegion(void* region) {
     if (region != nullptr) VirtualFree(region, 0, MEM_RELEASE);
 }
 
+// Large pages on Windows need a privilege a game client does not hold.
+void AdviseLargePages(void*, std::size_t) {}
+
 }  // namespace Vorn::Platform

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/debugger_output.h"
@@ -16,6 +20,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <sys/mman.h>
 #endif
 
 namespace Vorn::Platform {
@@ -32,6 +38,50 @@ TEST(PageRegion, IsAlignedToItsSizeWritableAndReleasable) {
     }
     for (void* region : regions) ReleaseRegion(region);
 }
+
+#if defined(__linux__) && defined(__x86_64__)
+// The ranges of this process's mappings that carry the large-page advice.
+std::vector<std::pair<uintptr_t, uintptr_t>> AdvisedRanges() {
+    std::vector<std::pair<uintptr_t, uintptr_t>> ranges;
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line;
+    uintptr_t start = 0;
+    uintptr_t end = 0;
+    while (std::getline(smaps, line)) {
+        unsigned long a = 0;
+        unsigned long b = 0;
+        if (std::sscanf(line.c_str(), "%lx-%lx ", &a, &b) == 2 && line.find(':') > line.find(' ')) {
+            start = a;
+            end = b;
+        } else if (line.rfind("VmFlags:", 0) == 0 && (line + " ").find(" hg ") != std::string::npos) {
+            ranges.emplace_back(start, end);
+        }
+    }
+    return ranges;
+}
+
+// Only the whole 2 MiB pages inside the range are advised: the kernel marks
+// that part of the mapping and nothing around it (a range holding no whole
+// large page marks nothing).
+TEST(PageRegion, LargePageAdviceCoversTheWholeLargePagesInside) {
+    constexpr uintptr_t kLarge = uintptr_t{2} << 20;
+    constexpr std::size_t kSpan = 16 * kLarge;
+    void* mapped = mmap(nullptr, kSpan, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapped, MAP_FAILED);
+    const auto base = reinterpret_cast<uintptr_t>(mapped);
+    const uintptr_t aligned = (base + kLarge - 1) & ~(kLarge - 1);
+    AdviseLargePages(reinterpret_cast<void*>(aligned + 10 * kLarge + 4096), kLarge);
+    AdviseLargePages(reinterpret_cast<void*>(aligned + 4096), 3 * kLarge);
+    std::vector<std::pair<uintptr_t, uintptr_t>> inside;
+    for (const auto& range : AdvisedRanges()) {
+        if (range.first < base + kSpan && range.second > base) inside.push_back(range);
+    }
+    ASSERT_EQ(inside.size(), 1u);
+    EXPECT_EQ(inside[0].first, aligned + kLarge);
+    EXPECT_EQ(inside[0].second, aligned + 3 * kLarge);
+    munmap(mapped, kSpan);
+}
+#endif
 
 TEST(RecursiveLock, OwnerMayTakeItAgainOthersMayNot) {
     RecursiveLock lock;
