@@ -217,11 +217,30 @@ struct QueueEvent {
     HostEventRecord record{};
 };
 
+// Blocks the library's heap functions hand out per iteration (the C++
+// heap's are not counted here): each is two locked additions to the memory
+// counters the host reads, and a release.
+class HeapBlocksPerIteration {
+public:
+    explicit HeapBlocksPerIteration(benchmark::State& state) : state_(state), before_(Count()) {}
+    ~HeapBlocksPerIteration() {
+        if (state_.iterations() == 0) return;
+        state_.counters["heap_blocks"] =
+            static_cast<double>(Count() - before_) / static_cast<double>(state_.iterations());
+    }
+
+private:
+    static uint64_t Count() { return Vorn::ModuleMemoryCounters().allocations.load(); }
+    benchmark::State& state_;
+    uint64_t before_;
+};
+
 void EventVorn(benchmark::State& state, int count) {
     PathsPlugin& plugin = Paths();
     QueueEvent event(count);
     event.record.user = Host().eventUser;
     const std::size_t before = plugin.received;
+    HeapBlocksPerIteration blocks(state);
     for (auto _ : state) Host().eventFunction(&event.record);
     if (plugin.received - before != state.iterations() * static_cast<std::size_t>(count)) {
         state.SkipWithError("the handler did not receive every queue");
@@ -263,6 +282,7 @@ void EventHandwritten(benchmark::State& state, int count) {
     QueueEvent event(count);
     HandwrittenReceiver receiver;
     receiver.handler = [&receiver](const std::vector<QueueRecord>& queues) { receiver.received += queues.size(); };
+    HeapBlocksPerIteration blocks(state);
     for (auto _ : state) receiver.Deliver(&event.record);
     if (receiver.received != state.iterations() * static_cast<std::size_t>(count)) {
         state.SkipWithError("the handler did not receive every queue");
@@ -325,6 +345,7 @@ void CallVorn(benchmark::State& state, const char* name, HostRequest (*make)(con
     const ApiFunctionEntry& function = EchoFunction(name);
     const HostRequest request = make(function.context);
     bool served = true;
+    HeapBlocksPerIteration blocks(state);
     for (auto _ : state) {
         HostResponse response{};
         function.call(&response, &request);
@@ -509,6 +530,7 @@ void VORN_HOST_CALL SubmitHandwritten(HostResponse* response, const HostRequest*
 void CallHandwritten(benchmark::State& state, ApiCallEntry call, HostRequest (*make)(const void*)) {
     const HostRequest request = make(nullptr);
     bool served = true;
+    HeapBlocksPerIteration blocks(state);
     for (auto _ : state) {
         HostResponse response{};
         call(&response, &request);
@@ -566,6 +588,7 @@ void RequestVorn(benchmark::State& state) {
     Host().answer = answer.value;
     const QueueRecord sent = MakeQueues(2).back();
     bool ok = true;
+    HeapBlocksPerIteration blocks(state);
     for (auto _ : state) {
         auto result = plugin.SendRequest<QueueRecord>(Vorn::RequestMethod::Post, kEchoQueuePath, sent);
         ok = ok && result.Ok() && result.Value().category == QueueCategory::PvP;
@@ -601,6 +624,7 @@ void RequestHandwritten(benchmark::State& state) {
     const QueueRecord sent = MakeQueues(2).back();
     const std::string path = kEchoQueuePath;
     bool ok = true;
+    HeapBlocksPerIteration blocks(state);
     for (auto _ : state) {
         QueueRecord received;
         ok = ok && SendHandwritten(sent, received, path) && received.category == QueueCategory::PvP;
