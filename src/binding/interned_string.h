@@ -1,6 +1,7 @@
 #pragma once
-// A string interned in a value arena: stored once per tree however many
-// values hold it, freed when the last holder lets go.
+// A counted string of a value arena, freed when the last holder lets go: a
+// member's name, interned (stored once per tree however many structures
+// name it), or a value's text, which copies inside the tree share.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>

@@ -28,7 +28,8 @@
 // ids. String values are counted blocks of the same layout outside the
 // table (NewText): nothing looks a value up by its text, and interning every
 // value a reader meets cost a probe of a table that outgrows the caches on
-// large documents, for repeats that are rare outside names.
+// large documents (the tree builder shares the texts it meets again in a
+// small table of its own instead).
 // The intern table is open-addressed with 8-byte slots (the text's
 // TextTableHash and the entry's id) and at most three quarters full: a probe
 // run stays within a cache line or two, and a lookup compares an entry's
