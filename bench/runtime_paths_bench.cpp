@@ -217,9 +217,10 @@ struct QueueEvent {
     HostEventRecord record{};
 };
 
-// Blocks the library's heap functions hand out per iteration (the C++
-// heap's are not counted here): each is two locked additions to the memory
-// counters the host reads, and a release.
+// Heap blocks taken per iteration, as the memory counters the host reads
+// count them: the library's heap functions and, since the benchmark
+// replaces the global allocation functions as a plug-in does, the C++
+// heap's. Each is two locked additions to the counters, and a release.
 class HeapBlocksPerIteration {
 public:
     explicit HeapBlocksPerIteration(benchmark::State& state) : state_(state), before_(Count()) {}
