@@ -122,6 +122,11 @@ struct TreeBuilder::Shape {
     uint32_t context;
     uint32_t count;
     uint32_t room;
+    // Open structures following it: while there are any it is neither
+    // replaced nor freed (a structure inside one of them, at a place whose
+    // shape shares its slot, would otherwise change the names they are
+    // checked against, or free them).
+    uint32_t users;
     bool sorted;
     uint32_t* Ids() { return reinterpret_cast<uint32_t*>(this + 1); }
     uint32_t* Order() { return Ids() + room; }
@@ -283,7 +288,10 @@ void TreeBuilder::Open(bool structure) {
     Shape* shape = nullptr;
     if (structure) {
         Shape* remembered = shapes_[(context * 0x9E3779B1u) >> 26];
-        if (remembered != nullptr && remembered->context == context) shape = remembered;
+        if (remembered != nullptr && remembered->context == context) {
+            shape = remembered;
+            ++shape->users;
+        }
     }
     frames_[depth_++] = Frame{place, top_, context, shape, 0, structure, true, false, false};
 }
@@ -364,12 +372,14 @@ void TreeBuilder::KeyByLookup(Frame& frame, std::string_view name) {
 void TreeBuilder::Remember(Frame& frame, const uint32_t* order, bool sorted) {
     const uint32_t count = top_ - frame.start;
     Shape*& place = shapes_[(frame.context * 0x9E3779B1u) >> 26];
+    if (place != nullptr && place->users != 0) return;
     if (place == nullptr || place->room < count) {
         const uint32_t room = count < 8 ? 8 : count;
         Vorn::Free(place);
         place = static_cast<Shape*>(Vorn::Allocate(sizeof(Shape) + 2 * room * sizeof(uint32_t)));
         if (place == nullptr) throw std::bad_alloc();
         place->room = room;
+        place->users = 0;
     }
     place->context = frame.context;
     place->count = count;
@@ -379,6 +389,11 @@ void TreeBuilder::Remember(Frame& frame, const uint32_t* order, bool sorted) {
 }
 
 void TreeBuilder::CloseStructure(Frame& frame, BindingProperty& target) {
+    // Its shape stays whole while this runs: only Remember, below, replaces
+    // shapes, and not on the path that reads this one.
+    Shape* shape = frame.shape;
+    if (shape != nullptr) --frame.shape->users;
+    frame.shape = nullptr;
     const uint32_t count = top_ - frame.start;
     const Slot* entries = stack_ + frame.start;
     if (frame.stamped) {
@@ -390,9 +405,9 @@ void TreeBuilder::CloseStructure(Frame& frame, BindingProperty& target) {
         Slot* slots = members->Slots();
         const uint32_t* order = nullptr;
         bool sorted;
-        if (frame.matched == count && count == frame.shape->count) {
-            sorted = frame.shape->sorted;
-            order = frame.shape->Order();
+        if (frame.matched == count && count == shape->count) {
+            sorted = shape->sorted;
+            order = shape->Order();
         } else {
             if (scratchSize_ < count) {
                 scratch_ = Regrow(scratch_, 0, count);
@@ -454,6 +469,9 @@ void TreeBuilder::Finish() {
 }
 
 void TreeBuilder::Discard() {
+    for (std::size_t i = 0; i < depth_; ++i) {
+        if (frames_[i].shape != nullptr) --frames_[i].shape->users;
+    }
     // The root owns the arena, and all that was built lives there.
     if (arena_ != nullptr) arena_->Clear();
     root_.kind_ = BindingKind::Empty;

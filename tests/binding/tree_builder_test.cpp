@@ -127,6 +127,16 @@ TEST(TreeBuilder, BuildsFromEvents) {
          "[{a:u1,b:u2},{a:u4},{a:u7,b:u6}]", nullptr},
         {"shapes of nested lists", "[ [ { k:b u:1 k:a u:2 } ] [ { k:b u:3 k:a u:4 } ] ]",
          "[[{a:u2,b:u1}],[{a:u4,b:u3}]]", nullptr},
+        // An object following a shape holds an object of the same place
+        // (under the same name): the inner one's shape must not replace,
+        // or free, the one the outer is checked against.
+        {"an inner object of the place's shape, whose names come later in the outer",
+         "{ k:x { k:k { k:k u:1 k:z u:2 } } k:k { k:k { k:q u:1 k:k u:2 } k:k u:3 } }",
+         "{k:{k:u3},x:{k:{k:u1,z:u2}}}", nullptr},
+        {"an inner object of the place's shape, larger than the shape's room",
+         "{ k:x { k:k { k:k u:1 k:z u:2 } } k:k { k:k { k:a u:1 k:b u:1 k:c u:1 k:d u:1 k:e u:1 k:f u:1 k:g u:1 "
+         "k:h u:1 k:i u:1 } k:z u:2 } }",
+         "{k:{k:{a:u1,b:u1,c:u1,d:u1,e:u1,f:u1,g:u1,h:u1,i:u1},z:u2},x:{k:{k:u1,z:u2}}}", nullptr},
         {"input that ends early", "{ k:a [ u:1 { k:b", "{a:[u1,{b:~}]}", nullptr},
         {"a scalar root", "s:-5", "s-5", nullptr},
     };
