@@ -27,6 +27,8 @@ function(vorn_public_headers out)
             continue()
         endif()
         list(APPEND found ${header})
+        # A header that starts including another changes this list: configure again.
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${header})
         file(STRINGS ${PROJECT_SOURCE_DIR}/src/${header} includes REGEX "^#include \"[a-z-]+/[a-z_]+\\.h\"")
         foreach(line ${includes})
             string(REGEX REPLACE "^#include \"([a-z-]+/[a-z_]+\\.h)\".*" "\\1" included "${line}")

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/text_hash.h"
+
 namespace Vorn {
 
 class ParameterMap {
@@ -29,14 +31,10 @@ private:
     // A call has a handful of texts: they are searched in order, and indexed
     // only when there are more than this many.
     static constexpr std::size_t kSearchedAtMost = 16;
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
-    };
     std::size_t IndexOf(std::string_view name) const;
 
     std::vector<Entry> entries_;
-    std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> index_;  // empty until needed
+    std::unordered_map<std::string, std::size_t, TextHash, std::equal_to<>> index_;  // empty until needed
 };
 
 }  // namespace Vorn

@@ -31,6 +31,7 @@
 #include "plugin/plugin_name.h"
 #include "plugin/runtime_trace.h"
 #include "plugin/runtime_types.h"
+#include "support/text_hash.h"
 
 namespace Vorn {
 
@@ -211,7 +212,8 @@ private:
         EventHandler resource;
         ServiceProxyHandler serviceProxy;
     };
-    std::unordered_map<std::string, EventSubscription> eventHandlers_;
+    // Found by the host's event name as it comes, with no key made for it.
+    std::unordered_map<std::string, EventSubscription, TextHash, std::equal_to<>> eventHandlers_;
     std::unordered_map<std::string, int32_t> subscriberCounts_;
     struct ResourceObserver {
         // Shared: each delivery holds its own reference (a handler may stop
