@@ -469,9 +469,6 @@ void TreeBuilder::Finish() {
 }
 
 void TreeBuilder::Discard() {
-    for (std::size_t i = 0; i < depth_; ++i) {
-        if (frames_[i].shape != nullptr) --frames_[i].shape->users;
-    }
     // The root owns the arena, and all that was built lives there.
     if (arena_ != nullptr) arena_->Clear();
     root_.kind_ = BindingKind::Empty;
