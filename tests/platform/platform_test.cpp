@@ -186,6 +186,22 @@ TEST(RandomSource, FillsOddSizesAndVaries) {
     for (unsigned char b : bytes) zeros += b == 0;
     EXPECT_LT(zeros, 10);
     EXPECT_NE(RandomUint64(), RandomUint64());
+
+    // A seed in the environment makes every draw repeat; only a whole number
+    // is one.
+    ASSERT_TRUE(SetEnvironmentText("VORN_RANDOM_SEED", "7"));
+    unsigned char again[33] = {};
+    FillRandom(bytes, sizeof(bytes));
+    FillRandom(again, sizeof(again));
+    EXPECT_EQ(0, std::memcmp(bytes, again, sizeof(bytes)));
+    const uint64_t seven = RandomUint64();
+    EXPECT_EQ(seven, RandomUint64());
+    ASSERT_TRUE(SetEnvironmentText("VORN_RANDOM_SEED", "8"));
+    EXPECT_NE(seven, RandomUint64());
+    ASSERT_TRUE(SetEnvironmentText("VORN_RANDOM_SEED", "7x"));
+    EXPECT_NE(RandomUint64(), RandomUint64());
+    ASSERT_TRUE(SetEnvironmentText("VORN_RANDOM_SEED", ""));
+    EXPECT_NE(RandomUint64(), RandomUint64());
 }
 
 #if defined(_WIN32)

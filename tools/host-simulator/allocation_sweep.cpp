@@ -65,10 +65,13 @@ AllocationSweepTotals AllocationSweep(const std::vector<std::string>& files, con
         ++totals.scenarios;
         const SweepRun clean = RunOnce(file, options, 0);
         std::fprintf(out, "allocation sweep: %s\n", file.c_str());
-        if (CleanRunUnusable(clean, options, totals, out)) continue;
+        JunitSuite* suite = BeginSweepSuite(options, "allocation sweep", file);
+        if (CleanRunUnusable(clean, options, totals, out, suite)) continue;
         if (!clean.measured) {
             ++totals.errors;
             std::fprintf(out, "  cannot run: the plug-in's allocations cannot be counted\n\n");
+            AddSweepCase(suite, "counting allocations", 0, "the plug-in's allocations cannot be counted",
+                         JunitCase::Status::Error);
             continue;
         }
         const uint64_t count = clean.allocations;
@@ -80,18 +83,23 @@ AllocationSweepTotals AllocationSweep(const std::vector<std::string>& files, con
             const uint64_t k = runs == 1 ? 1 : 1 + i * (count - 1) / (runs - 1);
             const SweepRun run = RunOnce(file, options, k);
             ++totals.runs;
+            const std::string name = "allocation " + std::to_string(k) + " fails";
             if (!run.Finished()) {
                 ++(run.Hung() ? totals.hangs : totals.crashes);
                 std::fprintf(out, "  k=%llu %s: %s\n", static_cast<unsigned long long>(k), run.Hung() ? "HANG" : "CRASH",
                              run.Failure(options.timeLimitSeconds).c_str());
+                AddSweepCase(suite, name, run.child.seconds,
+                             (run.Hung() ? "HANG: " : "CRASH: ") + run.Failure(options.timeLimitSeconds));
                 continue;
             }
+            std::string problem;
             if (run.Leaked()) {
                 ++totals.leaks;
-                std::fprintf(out, "  k=%llu LEAK: %llu bytes more in use after stop than after loading\n",
-                             static_cast<unsigned long long>(k),
-                             static_cast<unsigned long long>(run.stopped - run.loaded));
+                problem = "LEAK: " + std::to_string(run.stopped - run.loaded) +
+                          " bytes more in use after stop than after loading";
+                std::fprintf(out, "  k=%llu %s\n", static_cast<unsigned long long>(k), problem.c_str());
             }
+            AddSweepCase(suite, name, run.child.seconds, problem);
             const std::vector<std::string> added = NewErrors(run, clean);
             ++(added.size() == 1 ? totals.oneError : added.empty() ? totals.noError : totals.moreErrors);
             if (added.empty()) {

@@ -51,6 +51,17 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& command, std::string& 
                 return false;
             }
             (argument == "--out" ? command.out : command.plugin) = argv[++i];
+        } else if (argument == "--junit" || argument == "--html" || argument == "--save-trace" ||
+                   argument == "--compare-trace") {
+            if (i + 1 == argc || argv[i + 1][0] == '\0') {
+                error = argument + (argument == "--junit" || argument == "--html" ? " needs a file" : " needs a folder");
+                return false;
+            }
+            std::string& value = argument == "--junit"        ? command.junit
+                                 : argument == "--html"       ? command.html
+                                 : argument == "--save-trace" ? command.saveTrace
+                                                              : command.compareTrace;
+            value = argv[++i];
         } else if (argument == "--time-limit" || argument == "--time") {
             char* end = nullptr;
             const double seconds = i + 1 < argc ? std::strtod(argv[i + 1], &end) : 0;

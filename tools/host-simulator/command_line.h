@@ -20,6 +20,10 @@ struct CommandLine {
     uint64_t runs = 0;        // --runs N (fuzz)
     std::optional<uint64_t> seed;  // --seed N (fuzz)
     std::string out = "fuzz-findings";  // --out DIR (fuzz)
+    std::string junit;        // --junit FILE
+    std::string html;         // --html FILE (run)
+    std::string saveTrace;    // --save-trace DIR (run)
+    std::string compareTrace; // --compare-trace DIR (run)
     bool help = false;       // --help, -h
     std::vector<std::string> operands;
 };

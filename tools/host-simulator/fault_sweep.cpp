@@ -51,7 +51,8 @@ SweepTotals FaultSweep(const std::vector<std::string>& files, const SweepOptions
         ++totals.scenarios;
         const SweepRun clean = RunOnce(file, options, 0, InjectedFault::None);
         std::fprintf(out, "fault sweep: %s\n", file.c_str());
-        if (CleanRunUnusable(clean, options, totals, out)) continue;
+        JunitSuite* suite = BeginSweepSuite(options, "fault sweep", file);
+        if (CleanRunUnusable(clean, options, totals, out, suite)) continue;
         std::fprintf(out, "  clean run: %s, %zu interactions; bytes in use %llu after loading, %llu after stop%s\n",
                      clean.outcome.c_str(), clean.interactions.size(), static_cast<unsigned long long>(clean.loaded),
                      static_cast<unsigned long long>(clean.stopped), clean.Leaked() ? " (LEAK)" : "");
@@ -61,13 +62,14 @@ SweepTotals FaultSweep(const std::vector<std::string>& files, const SweepOptions
                 const SweepRun run = RunOnce(file, options, k, fault);
                 ++totals.runs;
                 std::string verdict;
+                std::string problem;
                 if (!run.Finished()) {
                     ++(run.Hung() ? totals.hangs : totals.crashes);
-                    verdict = (run.Hung() ? "HANG: " : "CRASH: ") + run.Failure(options.timeLimitSeconds);
+                    verdict = problem = (run.Hung() ? "HANG: " : "CRASH: ") + run.Failure(options.timeLimitSeconds);
                 } else if (run.Leaked()) {
                     ++totals.leaks;
-                    verdict = "LEAK: " + std::to_string(run.stopped - run.loaded) +
-                              " bytes more in use after stop than after loading";
+                    verdict = problem = "LEAK: " + std::to_string(run.stopped - run.loaded) +
+                                        " bytes more in use after stop than after loading";
                 } else if (run.outcome == clean.outcome) {
                     verdict = "ok, nothing the scenario checks changed";
                 } else {
@@ -76,6 +78,10 @@ SweepTotals FaultSweep(const std::vector<std::string>& files, const SweepOptions
                 }
                 std::fprintf(out, "  %3zu %-6s %s: %s -> %s\n", k, InteractionKindWord(interaction.kind),
                              interaction.label.c_str(), Host::InjectedFaultName(fault), verdict.c_str());
+                AddSweepCase(suite,
+                             std::to_string(k) + " " + InteractionKindWord(interaction.kind) + " " + interaction.label +
+                                 ": " + Host::InjectedFaultName(fault),
+                             run.child.seconds, problem);
             }
         }
         std::fprintf(out, "\n");

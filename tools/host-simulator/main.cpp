@@ -1,11 +1,13 @@
 // vorn-host: runs plug-in libraries in a simulated host.
 //
-//   vorn-host run [--plugin PATH] [--json] SCENARIO...
-//   vorn-host run --fault-sweep [--plugin PATH] [--time-limit SECONDS] SCENARIO...
-//   vorn-host run --allocation-sweep [--sample N] [--plugin PATH] [--time-limit SECONDS] SCENARIO...
-//   vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]
+//   vorn-host run [--plugin PATH] [--json] [--junit FILE] [--html FILE]
+//                 [--save-trace DIR | --compare-trace DIR] SCENARIO...
+//   vorn-host run --fault-sweep [--plugin PATH] [--time-limit SECONDS] [--junit FILE] SCENARIO...
+//   vorn-host run --allocation-sweep [--sample N] [--plugin PATH] [--time-limit SECONDS] [--junit FILE] SCENARIO...
+//   vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS] [--junit FILE]
 //   vorn-host describe [--plugin PATH] [--json] [--in-process]
 //   vorn-host fuzz [--plugin PATH] [--time SECONDS] [--runs N] [--seed N] [--out DIR] [--time-limit SECONDS]
+//                  [--junit FILE]
 //
 // Exit code 0 when every expectation held (every check passed, warnings
 // allowed; the table was read whole; fuzzing found nothing), 1 when one
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -23,9 +26,12 @@
 #include "host-simulator/describe.h"
 #include "host-simulator/allocation_sweep.h"
 #include "host-simulator/fault_sweep.h"
+#include "host-simulator/html_report.h"
 #include "host-simulator/isolated_host.h"
+#include "host-simulator/junit_report.h"
 #include "host-simulator/plugin_fuzzer.h"
 #include "host-simulator/report.h"
+#include "host-simulator/saved_trace.h"
 #include "host-simulator/scenario_runner.h"
 #include "host-simulator/validator.h"
 #include "platform/process_info.h"
@@ -39,13 +45,15 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 const char* const kUsageText =
-    "usage: vorn-host run [--plugin PATH] [--json] SCENARIO...\n"
-    "       vorn-host run --fault-sweep [--plugin PATH] [--time-limit SECONDS] SCENARIO...\n"
-    "       vorn-host run --allocation-sweep [--sample N] [--plugin PATH] [--time-limit SECONDS] SCENARIO...\n"
-    "       vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS]\n"
+    "usage: vorn-host run [--plugin PATH] [--json] [--junit FILE] [--html FILE]\n"
+    "                     [--save-trace DIR | --compare-trace DIR] SCENARIO...\n"
+    "       vorn-host run --fault-sweep [--plugin PATH] [--time-limit SECONDS] [--junit FILE] SCENARIO...\n"
+    "       vorn-host run --allocation-sweep [--sample N] [--plugin PATH] [--time-limit SECONDS]\n"
+    "                     [--junit FILE] SCENARIO...\n"
+    "       vorn-host validate [--plugin PATH] [--json] [--in-process] [--time-limit SECONDS] [--junit FILE]\n"
     "       vorn-host describe [--plugin PATH] [--json] [--in-process]\n"
     "       vorn-host fuzz [--plugin PATH] [--time SECONDS] [--runs N] [--seed N] [--out DIR]\n"
-    "                      [--time-limit SECONDS]\n"
+    "                      [--time-limit SECONDS] [--junit FILE]\n"
     "\n"
     "  run           plays each scenario (a YAML or JSON file, or a folder of them)\n"
     "                against the plug-in library and prints what happens\n"
@@ -73,6 +81,13 @@ const char* const kUsageText =
     "  --plugin      the plug-in library (default: the featured-modes library of\n"
     "                this build, or for run the scenario's own 'plugin')\n"
     "  --json        write a machine-readable report instead of the text\n"
+    "  --junit       also write a JUnit XML report to FILE (run, the sweeps,\n"
+    "                validate, fuzz)\n"
+    "  --html        run: also write a page to FILE with each scenario's timeline\n"
+    "  --save-trace  run: write each scenario's trace to DIR/<name>.trace, without\n"
+    "                what differs from run to run\n"
+    "  --compare-trace run: fail where a scenario's trace differs from the one\n"
+    "                saved in DIR, printing the difference\n"
     "  --in-process  validate or describe in this process (for a debugger): a\n"
     "                crash or hang is then the tool's own\n"
     "  --time-limit  seconds each child process may take (default 10)\n"
@@ -111,6 +126,43 @@ bool ExpandScenarios(const std::vector<std::string>& arguments, std::vector<std:
     return true;
 }
 
+// The JUnit report, when asked for; false after a message when it cannot be
+// written.
+bool WriteJunit(const CommandLine& command, const std::string& name, const std::vector<JunitSuite>& suites) {
+    if (command.junit.empty()) return true;
+    std::string error;
+    if (WriteJunitFile(command.junit, name, suites, error)) return true;
+    std::fprintf(stderr, "vorn-host: %s\n", error.c_str());
+    return false;
+}
+
+bool WriteText(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    if (file && file.flush()) return true;
+    std::fprintf(stderr, "vorn-host: cannot write %s\n", path.c_str());
+    return false;
+}
+
+// Saves the scenario's trace or compares it with the saved one; false when
+// it differs or cannot be read or written.
+bool KeepOrCompareTrace(const CommandLine& command, const ScenarioResult& result, std::FILE* out) {
+    const std::string trace = NormalisedTrace(result);
+    if (!command.saveTrace.empty()) {
+        return WriteText((std::filesystem::path(command.saveTrace) / TraceFileName(result.file)).string(), trace);
+    }
+    const std::string saved = (std::filesystem::path(command.compareTrace) / TraceFileName(result.file)).string();
+    std::string before;
+    if (!ReadWholeFile(saved, before)) {
+        std::fprintf(out, "TRACE  no saved trace at %s\n\n", saved.c_str());
+        return false;
+    }
+    const std::string diff = UnifiedDiff(saved, before, "this run", trace);
+    if (diff.empty()) return true;
+    std::fprintf(out, "TRACE  %s differs from %s:\n%s\n", result.name.c_str(), saved.c_str(), diff.c_str());
+    return false;
+}
+
 int Run(const CommandLine& command) {
     std::vector<std::string> files;
     if (command.operands.empty()) {
@@ -118,6 +170,16 @@ int Run(const CommandLine& command) {
         return kUsage;
     }
     if (!ExpandScenarios(command.operands, files)) return kUsage;
+    const bool traces = !command.saveTrace.empty() || !command.compareTrace.empty();
+    if (!command.saveTrace.empty() && !command.compareTrace.empty()) {
+        std::fprintf(stderr, "vorn-host: --save-trace and --compare-trace go one at a time\n\n%s", kUsageText);
+        return kUsage;
+    }
+    if ((command.faultSweep || command.allocationSweep) && (traces || !command.html.empty())) {
+        std::fprintf(stderr, "vorn-host: the sweeps write no traces or pages\n\n%s", kUsageText);
+        return kUsage;
+    }
+    std::vector<JunitSuite> suites;
     if (command.faultSweep || command.allocationSweep) {
         SweepOptions sweep;
         sweep.plugin = command.plugin;
@@ -125,8 +187,13 @@ int Run(const CommandLine& command) {
         sweep.timeLimitSeconds = command.timeLimitSeconds;
         sweep.inProcess = command.inProcess;
         sweep.sample = command.sample;
+        sweep.junit = &suites;
         const SweepCounts counts = command.faultSweep ? SweepCounts(FaultSweep(files, sweep, stdout))
                                                       : SweepCounts(AllocationSweep(files, sweep, stdout));
+        if (!WriteJunit(command, command.faultSweep ? "vorn-host run --fault-sweep" : "vorn-host run --allocation-sweep",
+                        suites)) {
+            return kUsage;
+        }
         if (!counts.Clean()) return kFailed;
         return counts.errors != 0 ? kUsage : kPassed;
     }
@@ -135,6 +202,16 @@ int Run(const CommandLine& command) {
     options.defaultPlugin = DefaultPlugin();
     options.trace = command.json ? nullptr : stdout;
     const bool progress = command.json && Platform::StandardErrorIsTerminal();
+    if (traces) {
+        // The plug-in's random draws (delays with jitter) repeat, so that
+        // virtual times do.
+        char seed[32];
+        if (!Platform::EnvironmentText("VORN_RANDOM_SEED", seed, sizeof(seed))) {
+            Platform::SetEnvironmentText("VORN_RANDOM_SEED", "1");
+        }
+        std::error_code ignored;
+        if (!command.saveTrace.empty()) std::filesystem::create_directories(command.saveTrace, ignored);
+    }
 
     std::vector<ScenarioResult> results;
     int exitCode = kPassed;
@@ -149,12 +226,17 @@ int Run(const CommandLine& command) {
             result.messages.push_back(error.Text());
             std::fprintf(stderr, "vorn-host: %s\n", error.Text().c_str());
             results.push_back(result);
+            suites.push_back(ScenarioSuite(result));
             exitCode = kUsage;
             continue;
         }
         ScenarioResult result = RunScenario(scenario, options);
         if (result.outcome == Outcome::Error) exitCode = kUsage;
         if (result.outcome == Outcome::Failed && exitCode == kPassed) exitCode = kFailed;
+        if (traces && result.outcome != Outcome::Error && !KeepOrCompareTrace(command, result, command.json ? stderr : stdout) &&
+            exitCode == kPassed) {
+            exitCode = kFailed;
+        }
         const char* verdict = result.outcome == Outcome::Passed ? "PASS" : result.outcome == Outcome::Failed ? "FAIL" : "ERROR";
         if (!command.json) {
             std::printf("%s  %s  (%zu steps, %.3f s)\n", verdict, result.name.c_str(), scenario.steps.size(), result.seconds);
@@ -164,8 +246,11 @@ int Run(const CommandLine& command) {
         } else if (progress) {
             std::fprintf(stderr, "%s  %s\n", verdict, result.name.c_str());
         }
+        suites.push_back(ScenarioSuite(result));
         results.push_back(std::move(result));
     }
+    if (!WriteJunit(command, "vorn-host run", suites)) return kUsage;
+    if (!command.html.empty() && !WriteText(command.html, HtmlReport(results))) return kUsage;
     if (command.json) {
         std::fputs(ReportJson("run", results).c_str(), stdout);
         std::fputs("\n", stdout);
@@ -218,6 +303,7 @@ int ValidateCommand(const CommandLine& command) {
     });
     int counts[3] = {0, 0, 0};
     for (const CheckResult& result : results) ++counts[static_cast<int>(result.status)];
+    if (!WriteJunit(command, "vorn-host validate", {CheckSuite(options.plugin, results)})) return kUsage;
     if (command.json) {
         std::fputs(CheckReportJson(options.plugin, results).c_str(), stdout);
         std::fputs("\n", stdout);
@@ -245,6 +331,30 @@ int DescribeCommand(const CommandLine& command) {
     return description.GetMember("problems").Count() != 0 ? kFailed : kPassed;
 }
 
+// A case for the fuzzing as a whole and one failed case per finding.
+JunitSuite FuzzSuite(const FuzzOptions& options, const FuzzTotals& totals) {
+    JunitSuite suite;
+    suite.name = "fuzz " + options.plugin;
+    JunitCase& whole = suite.cases.emplace_back();
+    whole.name = std::to_string(totals.runs) + " runs, seed " + std::to_string(options.seed);
+    whole.classname = "fuzz";
+    if (totals.error) {
+        whole.status = JunitCase::Status::Error;
+        whole.message = whole.details = "the plug-in could not be fuzzed";
+    }
+    for (std::size_t i = 0; i < totals.reports.size(); ++i) {
+        JunitCase& finding = suite.cases.emplace_back();
+        finding.name = "finding " + std::to_string(i + 1);
+        finding.classname = "fuzz";
+        finding.status = JunitCase::Status::Failed;
+        finding.message = totals.reports[i];
+        finding.details = totals.reports[i];
+        suite.out += totals.reports[i] + "\n";
+    }
+    for (const std::string& file : totals.files) suite.out += "written: " + file + "\n";
+    return suite;
+}
+
 int FuzzCommand(const CommandLine& command) {
     if (!command.operands.empty()) {
         std::fprintf(stderr, "vorn-host: fuzz takes no operands\n\n%s", kUsageText);
@@ -260,6 +370,7 @@ int FuzzCommand(const CommandLine& command) {
     options.outDir = command.out;
     options.timeLimitSeconds = command.timeLimitSeconds;
     const FuzzTotals totals = Fuzz(options, stdout);
+    if (!WriteJunit(command, "vorn-host fuzz", {FuzzSuite(options, totals)})) return kUsage;
     if (totals.findings != 0) return kFailed;
     return totals.error ? kUsage : kPassed;
 }

@@ -218,7 +218,8 @@ private:
 
     void Report(uint64_t run, const FuzzSequence& sequence, const FuzzFailure& failure) {
         ++totals_.findings;
-        std::fprintf(out_, "  run %llu: %s\n", static_cast<unsigned long long>(run), failure.text.c_str());
+        totals_.reports.push_back("run " + std::to_string(run) + ": " + failure.text);
+        std::fprintf(out_, "  %s\n", totals_.reports.back().c_str());
         std::fflush(out_);
         std::size_t tries = 0;
         const FuzzSequence shrunk = Shrink(sequence, failure, tries);

@@ -32,6 +32,7 @@ struct FuzzTotals {
     uint64_t repeats = 0;   // runs that failed as an earlier finding did
     bool error = false;     // the plug-in could not be fuzzed at all
     std::vector<std::string> files;  // the scenarios written
+    std::vector<std::string> reports;  // each finding's line: "run 12: the plug-in crashed ..."
 };
 
 // How a run failed: the key tells failures apart (the same key is the same

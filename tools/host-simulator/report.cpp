@@ -1,6 +1,9 @@
 #include "host-simulator/report.h"
 
+#include <filesystem>
+
 #include "formats/json_writer.h"
+#include "host/host_trace.h"
 
 namespace Vorn::HostSimulator {
 
@@ -47,6 +50,57 @@ std::string CheckReportJson(const std::string& plugin, const std::vector<CheckRe
         AddResult(list, result.name, status, result.seconds, result.messages);
     }
     return SerializeJson(report, nullptr, JsonWriteOptions::Pretty());
+}
+
+std::string ClassName(const std::string& file) {
+    const auto undotted = [](std::string text) {
+        for (char& c : text) c = c == '.' ? '_' : c;
+        return text;
+    };
+    const std::filesystem::path path(file);
+    const std::string folder = undotted(path.parent_path().filename().string());
+    const std::string stem = undotted(path.stem().string());
+    return folder.empty() ? stem : folder + "." + stem;
+}
+
+JunitSuite ScenarioSuite(const ScenarioResult& result) {
+    JunitSuite suite;
+    suite.name = result.file;
+    suite.out = result.transcript;
+    JunitCase& c = suite.cases.emplace_back();
+    c.name = result.name;
+    c.classname = ClassName(result.file);
+    c.seconds = result.seconds;
+    if (result.outcome == Outcome::Passed) return suite;
+    c.status = result.outcome == Outcome::Failed ? JunitCase::Status::Failed : JunitCase::Status::Error;
+    c.message = result.messages.empty() ? "the scenario did not pass" : result.messages.front();
+    for (const std::string& message : result.messages) c.details += message + "\n";
+    for (const StepReport& step : result.steps) {
+        if (step.verdict != StepReport::Verdict::Failed && step.verdict != StepReport::Verdict::Error) continue;
+        c.details += "\nstep " + std::to_string(step.number) + ": " + step.text + "\n";
+        if (!step.expected.IsEmpty()) c.details += "expected: " + Host::JsonText(step.expected) + "\n";
+        for (const BindingProperty& actual : step.actual) c.details += "found:    " + Host::JsonText(actual) + "\n";
+    }
+    return suite;
+}
+
+JunitSuite CheckSuite(const std::string& plugin, const std::vector<CheckResult>& results) {
+    JunitSuite suite;
+    suite.name = "validate " + plugin;
+    for (const CheckResult& result : results) {
+        JunitCase& c = suite.cases.emplace_back();
+        c.name = result.name;
+        c.classname = "validate";
+        c.seconds = result.seconds;
+        std::string text;
+        for (const std::string& message : result.messages) text += message + "\n";
+        suite.out += std::string(CheckStatusText(result.status)) + "  " + result.name + "\n" + text;
+        if (result.status != CheckStatus::Fail) continue;
+        c.status = JunitCase::Status::Failed;
+        c.message = result.messages.empty() ? "the check failed" : result.messages.front();
+        c.details = text;
+    }
+    return suite;
 }
 
 }  // namespace Vorn::HostSimulator

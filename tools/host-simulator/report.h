@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "host-simulator/junit_report.h"
 #include "host-simulator/scenario_runner.h"
 #include "host-simulator/validator.h"
 
@@ -17,5 +18,17 @@ std::string ReportJson(const std::string& command, const std::vector<ScenarioRes
 // "passed" | "failed" | "warning", "seconds", "messages": [reason,
 // details...]}, ...]}
 std::string CheckReportJson(const std::string& plugin, const std::vector<CheckResult>& results);
+
+// A scenario file's JUnit suite: the scenario as its one case (failed with
+// the failing step, what it expected and what came; an error when it could
+// not run), the run's trace as the suite's output.
+JunitSuite ScenarioSuite(const ScenarioResult& result);
+
+// validate's suite: a case per check; a warning passes with its reason in
+// the output.
+JunitSuite CheckSuite(const std::string& plugin, const std::vector<CheckResult>& results);
+
+// "scenarios.default": the file's folder and stem, dotted.
+std::string ClassName(const std::string& file);
 
 }  // namespace Vorn::HostSimulator

@@ -56,13 +56,6 @@ const std::set<std::string_view> kEventTypes = {"Create", "Update", "Delete"};
 
 std::string Quote(std::string_view text) { return "'" + std::string(text) + "'"; }
 
-bool ReadText(const std::string& file, std::string& text) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) return false;
-    text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
-    return true;
-}
-
 bool EndsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
@@ -473,9 +466,16 @@ uint32_t MethodCode(std::string_view name) {
     return 0;
 }
 
+bool ReadWholeFile(const std::string& file, std::string& text) {
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) return false;
+    text.assign(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    return true;
+}
+
 bool LoadScenario(const std::string& file, Scenario& scenario, ScenarioError& error) {
     std::string text;
-    if (!ReadText(file, text)) {
+    if (!ReadWholeFile(file, text)) {
         scenario = Scenario{};
         scenario.file = file;
         error = ScenarioError{file, 0, 0, "cannot read the file"};

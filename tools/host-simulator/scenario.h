@@ -60,6 +60,9 @@ struct Scenario {
     std::vector<Step> steps;
 };
 
+// A file's bytes; false when it cannot be read.
+bool ReadWholeFile(const std::string& file, std::string& text);
+
 // Reads and checks a scenario file (YAML, or JSON for ".json"). Every step
 // and key is checked here, so a scenario either runs to its end or fails on
 // an expectation.

@@ -73,6 +73,11 @@ std::string PluginPath(const std::string& named, const std::string& scenarioFile
     return (std::filesystem::path(scenarioFile).parent_path() / path).string();
 }
 
+int64_t RealMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 class Runner {
 public:
     Runner(const Scenario& scenario, const RunOptions& options)
@@ -86,13 +91,22 @@ public:
 
     ScenarioResult Run() {
         const auto started = std::chrono::steady_clock::now();
+        result_.realStart = RealMilliseconds();
+        result_.plugin = plugin_;
         Print("scenario: " + scenario_.name + " (" + scenario_.file + ")\n");
         Print("plugin:   " + plugin_ + "\n");
         SetUpWorld();
         if (options_.fault != Host::InjectedFault::None) host_.InjectFault(options_.faultAt, options_.fault);
         for (const Step& step : scenario_.steps) {
             if (options_.stepStarted) options_.stepStarted(step);
+            StepReport& report = result_.steps.emplace_back();
+            report.number = step.number;
+            report.line = step.line;
+            report.kind = step.kind;
+            report.text = StepText(step);
+            report.traceBegin = host_.Trace().size();
             bool ok = step.IsExpectation() ? Expect(step) : Execute(step);
+            report.traceEnd = host_.Trace().size();
             if (ok && host_.MissedDuringCount() != missedDuring_) {
                 missedDuring_ = host_.MissedDuringCount();
                 ok = Stop(step, Outcome::Failed,
@@ -116,13 +130,25 @@ public:
         result_.subscriptions = host_.Subscriptions();
         host_.Unload();
         FlushTrace();
+        result_.hostTrace = host_.Trace();
+        result_.hostMarks = host_.TraceMarks();
         result_.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        result_.realEnd = RealMilliseconds();
         return result_;
     }
 
 private:
     void Print(const std::string& text) {
+        result_.transcript += text;
         if (options_.trace != nullptr) std::fputs(text.c_str(), options_.trace);
+    }
+
+    // The report of the step under way.
+    StepReport& Current() { return result_.steps.back(); }
+
+    void Held(const std::string& detail) {
+        Current().verdict = StepReport::Verdict::Held;
+        Current().detail = detail;
     }
 
     void FlushTrace() {
@@ -137,6 +163,8 @@ private:
         const std::string where = scenario_.file + (step.line != 0 ? ":" + std::to_string(step.line) : "") + ": " +
                                   step.Label() + ": " + message;
         result_.messages.push_back(where);
+        Current().verdict = outcome == Outcome::Failed ? StepReport::Verdict::Failed : StepReport::Verdict::Error;
+        Current().detail = message;
         Print(std::string(kIndent) + (outcome == Outcome::Failed ? "FAILED: " : "ERROR: ") + message + "\n");
         return false;
     }
@@ -192,6 +220,15 @@ private:
         if (step.kind == "event") detail = std::string(a.GetMember("name").AsString());
         if (step.kind == "call") detail = std::string(a.GetMember("function").AsString()) + " " + path;
         return step.kind + (detail.empty() ? "" : " " + detail);
+    }
+
+    static std::string StepText(const Step& step) {
+        if (!step.IsExpectation()) return Describe(step);
+        if (step.kind == "expect-response") return step.kind + " " + Host::JsonText(step.arguments);
+        if (step.kind == "expect-memory") {
+            return "expect-memory at most " + std::to_string(step.arguments.GetMember("at-most").AsUnsigned()) + " bytes";
+        }
+        return step.kind + " " + Wanted(step);
     }
 
     bool Execute(const Step& step) {
@@ -299,9 +336,12 @@ private:
         const BindingProperty expected = step.arguments.IsEmpty() ? BindingProperty() : step.arguments;
         if (expected.IsEmpty() || ValueMatches(expected, &response, why)) {
             Print("ok\n");
+            Held("");
             return true;
         }
         Print("\n");
+        Current().expected = expected;
+        Current().actual.push_back(response);
         return Stop(step, Outcome::Failed, why + "; the response: " + Host::JsonText(response));
     }
 
@@ -310,7 +350,9 @@ private:
         const bool ok = count != nullptr ? matches == count->AsUnsigned() : matches > 0;
         Print("step " + std::to_string(step.number) + "  " + step.kind + " " + Wanted(step) + " ... ");
         if (ok) {
-            Print("ok (" + std::to_string(matches) + (matches == 1 ? " match)\n" : " matches)\n"));
+            const std::string found = std::to_string(matches) + (matches == 1 ? " match" : " matches");
+            Print("ok (" + found + ")\n");
+            Held(found);
             return true;
         }
         Print("\n");
@@ -335,6 +377,9 @@ private:
             bool match = true;
             if (method != nullptr && request.method != MethodCode(method->AsString())) match = false;
             if (path != nullptr && request.path != path->AsString()) match = false;
+            // Requests of the method and path asked for are what a failed
+            // expectation of a body or parameters is shown against.
+            if (match && (body != nullptr || params != nullptr)) Current().actual.push_back(Compared(request, body != nullptr));
             if (match && body != nullptr) {
                 const BindingProperty* single = request.parameters.size() == 1 ? &request.parameters[0].value : nullptr;
                 match = ValueMatches(*body, single, why, "body");
@@ -348,17 +393,29 @@ private:
             matches += match;
             seen += "\n" + std::string(kIndent) + "  " + RequestText(request) + (why.empty() ? "" : "  <- " + why);
         }
+        if (body != nullptr) Current().expected = *body;
+        else if (params != nullptr) Current().expected = *params;
         if (seen.empty()) seen = "\n" + std::string(kIndent) + "  (no requests)";
         else seen = ":" + seen;
         if (!wantNone) return CountMatches(step, matches, seen);
         Print("step " + std::to_string(step.number) + "  " + step.kind + " " + Wanted(step) + " ... ");
         if (matches == 0) {
             Print("ok\n");
+            Held("");
             return true;
         }
         Print("\n");
         return Stop(step, Outcome::Failed, std::to_string(matches) + " such requests since step " +
                                                std::to_string(window_.step) + seen);
+    }
+
+    // What an expectation of a body or of parameters compares a request by.
+    static BindingProperty Compared(const Host::RecordedRequest& request, bool body) {
+        if (body) return request.parameters.size() == 1 ? request.parameters[0].value : BindingProperty();
+        BindingProperty values;
+        values.MakeCollection();
+        for (const Host::RecordedParameter& parameter : request.parameters) values.AppendElement() = parameter.value;
+        return values;
     }
 
     bool ExpectLog(const Step& step) {
@@ -401,6 +458,7 @@ private:
         const uint64_t inUse = wrong.empty() ? InUse(host_.MemoryStatistics()) : 0;
         if (wrong.empty() && inUse <= allowed) {
             Print("ok (" + std::to_string(inUse) + ")\n");
+            Held(std::to_string(inUse) + " bytes");
             return true;
         }
         Print("\n");

@@ -2,6 +2,7 @@
 // Plays a scenario against a plug-in library in a simulated host and prints
 // what happens: every host call the plug-in makes and every event the host
 // delivers, with the virtual time, and the outcome of each expectation.
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -24,9 +25,32 @@ struct RunOptions {
 
 enum class Outcome { Passed, Failed, Error };
 
+// What one step did and, for an expectation, whether it held.
+struct StepReport {
+    enum class Verdict { Done, Held, Failed, Error };
+    std::size_t number = 0;  // from 1
+    std::size_t line = 0;    // in the scenario file; 0 when not known
+    std::string kind;
+    std::string text;    // "update /path", "expect-request GET /path"
+    Verdict verdict = Verdict::Done;
+    std::string detail;  // "1 match" for one that held; the failure's message
+    // The host's trace lines the step caused: [traceBegin, traceEnd).
+    std::size_t traceBegin = 0;
+    std::size_t traceEnd = 0;
+    // A failed expectation of a value: what it asked for, and what the
+    // plug-in gave in its place (each request's body or parameters in the
+    // step's window, or the response).
+    BindingProperty expected;
+    std::vector<BindingProperty> actual;
+};
+
 struct ScenarioResult {
     std::string name;
     std::string file;
+    std::string plugin;  // the library it ran
+    // The real clock (milliseconds since 1970) before and after the run.
+    int64_t realStart = 0;
+    int64_t realEnd = 0;
     Outcome outcome = Outcome::Passed;
     double seconds = 0;
     std::vector<std::string> messages;
@@ -43,6 +67,13 @@ struct ScenarioResult {
     std::vector<std::string> errorLines;
     // The plug-in's subscriptions and unsubscriptions, in order.
     std::vector<Host::RecordedSubscription> subscriptions;
+    // The steps run, in order (the one that failed last).
+    std::vector<StepReport> steps;
+    // The host's trace lines and when and in which lane each happened.
+    std::vector<std::string> hostTrace;
+    std::vector<Host::TraceMark> hostMarks;
+    // Everything the run printed (or would have), as in RunOptions::trace.
+    std::string transcript;
 };
 
 ScenarioResult RunScenario(const Scenario& scenario, const RunOptions& options);

@@ -1,5 +1,7 @@
 #include "host-simulator/sweep_run.h"
 
+#include "host-simulator/report.h"
+
 #include <sstream>
 
 #include "host-simulator/scenario.h"
@@ -15,21 +17,51 @@ const char* InteractionKindWord(Host::Interaction::Kind kind) {
     return "?";
 }
 
-bool CleanRunUnusable(const SweepRun& clean, const SweepOptions& options, SweepCounts& counts, std::FILE* out) {
+bool CleanRunUnusable(const SweepRun& clean, const SweepOptions& options, SweepCounts& counts, std::FILE* out,
+                      JunitSuite* suite) {
     if (!clean.Finished()) {
         ++counts.runs;
         ++(clean.Hung() ? counts.hangs : counts.crashes);
-        std::fprintf(out, "  the clean run failed: %s\n\n", clean.Failure(options.timeLimitSeconds).c_str());
+        const std::string failure = clean.Failure(options.timeLimitSeconds);
+        std::fprintf(out, "  the clean run failed: %s\n\n", failure.c_str());
+        AddSweepCase(suite, "clean run", clean.child.seconds, (clean.Hung() ? "HANG: " : "CRASH: ") + failure);
         return true;
     }
     if (clean.outcome == "error") {
         ++counts.errors;
-        std::fprintf(out, "  cannot run: %s\n\n", clean.messages.empty() ? "" : clean.messages.front().c_str());
+        const std::string why = clean.messages.empty() ? "" : clean.messages.front();
+        std::fprintf(out, "  cannot run: %s\n\n", why.c_str());
+        AddSweepCase(suite, "clean run", clean.child.seconds, "cannot run: " + why, JunitCase::Status::Error);
         return true;
     }
     ++counts.runs;
     if (clean.Leaked()) ++counts.leaks;
+    AddSweepCase(suite, "clean run", clean.child.seconds,
+                 clean.Leaked() ? "LEAK: " + std::to_string(clean.stopped - clean.loaded) +
+                                      " bytes more in use after stop than after loading"
+                                : "");
     return false;
+}
+
+JunitSuite* BeginSweepSuite(const SweepOptions& options, const std::string& sweep, const std::string& file) {
+    if (options.junit == nullptr) return nullptr;
+    JunitSuite& suite = options.junit->emplace_back();
+    suite.name = sweep + " " + file;
+    return &suite;
+}
+
+void AddSweepCase(JunitSuite* suite, const std::string& name, double seconds, const std::string& problem,
+                  JunitCase::Status status) {
+    if (suite == nullptr) return;
+    JunitCase& c = suite->cases.emplace_back();
+    c.name = name;
+    c.classname = ClassName(suite->name.substr(suite->name.find(' ') + 1));
+    c.seconds = seconds;
+    suite->out += name + ": " + (problem.empty() ? "ok" : problem) + "\n";
+    if (problem.empty()) return;
+    c.status = status;
+    c.message = problem;
+    c.details = problem;
 }
 
 std::string SweepRun::Failure(double timeLimitSeconds) const {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host-simulator/child_process.h"
+#include "host-simulator/junit_report.h"
 #include "host-simulator/scenario_runner.h"
 #include "host/simulated_host.h"
 
@@ -19,6 +20,8 @@ struct SweepOptions {
     double timeLimitSeconds = 10;
     bool inProcess = false;  // for a debugger: a crash is then the tool's own
     uint64_t sample = 0;     // allocation sweep: at most this many runs per scenario; 0 all
+    // When set, a suite per scenario file is added, a case per run.
+    std::vector<JunitSuite>* junit = nullptr;
 };
 
 // What both sweeps count.
@@ -36,7 +39,9 @@ struct SweepCounts {
 struct SweepRun;
 // A clean run the sweep cannot go on from (it crashed, hung or could not
 // run): counted and printed; false when the sweep can go on.
-bool CleanRunUnusable(const SweepRun& clean, const SweepOptions& options, SweepCounts& counts, std::FILE* out);
+// Its case goes to the suite (when there is one).
+bool CleanRunUnusable(const SweepRun& clean, const SweepOptions& options, SweepCounts& counts, std::FILE* out,
+                      JunitSuite* suite);
 
 struct SweepRun {
     ChildOutcome child;
@@ -57,6 +62,13 @@ struct SweepRun {
     // "the plug-in crashed with signal 11 (...) in step 4 (update, line 12)".
     std::string Failure(double timeLimitSeconds) const;
 };
+
+// The JUnit suite of a scenario file the sweep begins (null when no report
+// is asked for), and a case of it: failed with the problem when there is
+// one ("CRASH: ...", "LEAK: ..."), an error when the run could not be made.
+JunitSuite* BeginSweepSuite(const SweepOptions& options, const std::string& sweep, const std::string& file);
+void AddSweepCase(JunitSuite* suite, const std::string& name, double seconds, const std::string& problem,
+                  JunitCase::Status status = JunitCase::Status::Failed);
 
 // "answer", "read", "task".
 const char* InteractionKindWord(Host::Interaction::Kind kind);

@@ -114,7 +114,7 @@ CallResult HostState::CallFunction(const FunctionCall& call) {
     HostState& s = *this;
     CallResult result;
     auto finish = [&]() {
-        s.Note(CallLabel(call) + " -> " + Outcome(result));
+        s.Note(CallLabel(call) + " -> " + Outcome(result), TraceLane::Call);
         s.calls.push_back({s.now, call, result});
         return result;
     };

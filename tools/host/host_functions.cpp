@@ -87,7 +87,7 @@ void VORN_HOST_CALL Schedule(const HostApi* api, const char* taskName, HostTaskF
         state->pending.push_back({state->nextTaskSequence++, task.due, task.name, function, user, ref});
     }
     state->tasks.push_back(std::move(task));
-    state->Note(line);
+    state->Note(line, TraceLane::Task);
 }
 
 void VORN_HOST_CALL Yield(const HostApi* api) {
@@ -126,7 +126,7 @@ void VORN_HOST_CALL Log(const HostApi* api, int32_t level, const char* message) 
     HostState* state = StateOf(api);
     if (state == nullptr) return;
     state->logLines.push_back({state->now, level, TextOf(message)});
-    state->Note("log " + LevelText(level) + " " + state->logLines.back().text);
+    state->Note("log " + LevelText(level) + " " + state->logLines.back().text, TraceLane::Log);
 }
 
 }  // namespace

@@ -70,12 +70,12 @@ void VORN_HOST_CALL ReleaseStream(void* stream) {
     RecordedRequest* request = body->state->Request(body->record);
     if (request != nullptr) ++request->streamReleases;
     if (body->released) {
-        body->state->Note("stream of " + body->label + " released again");
+        body->state->Note("stream of " + body->label + " released again", TraceLane::Request);
         return;
     }
     body->released = true;
     if (request != nullptr) request->streamReleased = true;
-    body->state->Note("stream of " + body->label + " released after " + std::to_string(body->reads) + " reads");
+    body->state->Note("stream of " + body->label + " released after " + std::to_string(body->reads) + " reads", TraceLane::Request);
 }
 
 uint32_t SaturatingAdd32(uint32_t a, uint32_t b) { return a > UINT32_MAX - b ? UINT32_MAX : a + b; }
@@ -235,7 +235,7 @@ void HostState::Reply(HostResponse* response, Host::Answer answer, const RecordR
     response->release = &ReleaseResponse;
     responses[response] = std::move(hold);
     ResponseOwners()[response] = this;
-    Note(label + parameters + " -> " + outcome);
+    Note(label + parameters + " -> " + outcome, TraceLane::Request);
 }
 
 void HostState::Finish(const HostResponse* response, bool byPlugin) {
@@ -247,7 +247,7 @@ void HostState::Finish(const HostResponse* response, bool byPlugin) {
     if (byPlugin) {
         if (RecordedRequest* request = Request(hold->record)) request->released = true;
     } else {
-        Note("the response to " + hold->label + " was never released");
+        Note("the response to " + hold->label + " was never released", TraceLane::Request);
     }
     ReleaseFlatValue(&hold->body);
     Free(hold->error);
@@ -255,7 +255,7 @@ void HostState::Finish(const HostResponse* response, bool byPlugin) {
         if (hold->stream->during && !hold->stream->duringRan) {
             ++missedDuring;
             Note("the steps during the read of " + hold->label + " never ran: no yield after read " +
-                 std::to_string(hold->stream->duringAfterRead));
+                 std::to_string(hold->stream->duringAfterRead), TraceLane::Request);
         }
         if (lastRead == hold->stream.get()) lastRead = nullptr;
         LiveStreams().erase(hold->stream.get());
@@ -268,7 +268,7 @@ void HostState::RunDuringRead() {
     stream->duringRan = true;
     // A copy: what runs may end the stream's life.
     const std::function<void()> during = stream->during;
-    Note("during the read of " + stream->label + ":");
+    Note("during the read of " + stream->label + ":", TraceLane::Request);
     during();
 }
 
@@ -283,27 +283,27 @@ bool HostState::Read(StreamBody& stream, void* buffer, uint32_t* length, bool* m
     if (RecordedRequest* request = Request(stream.record)) request->streamReads = stream.reads;
     const std::string head = "stream read " + std::to_string(index + 1) + " of " + stream.label + ": ";
     if (length == nullptr || more == nullptr || stream.released) {
-        Note(head + (stream.released ? "refused, the stream was released" : "refused, no length or more-flag"));
+        Note(head + (stream.released ? "refused, the stream was released" : "refused, no length or more-flag"), TraceLane::Request);
         return false;
     }
     if (fault == InjectedFault::ReadEndsShort) {
         *length = 0;
         *more = false;
         stream.offset = stream.text.size();
-        Note(head + "0 bytes, last (injected: ends short)");
+        Note(head + "0 bytes, last (injected: ends short)", TraceLane::Request);
         return true;
     }
     if (fault == InjectedFault::ReadFails || (stream.failAtRead && *stream.failAtRead == index)) {
         *length = 0;
         *more = false;
-        Note(head + "failed");
+        Note(head + "failed", TraceLane::Request);
         return false;
     }
     const std::size_t remaining = stream.text.size() - stream.offset;
     const uint32_t delivered =
         static_cast<uint32_t>(std::min<std::size_t>({stream.chunk, remaining, static_cast<std::size_t>(*length)}));
     if (delivered != 0 && buffer == nullptr) {
-        Note(head + "refused, no buffer");
+        Note(head + "refused, no buffer", TraceLane::Request);
         return false;
     }
     if (delivered != 0) std::memcpy(buffer, stream.text.data() + stream.offset, delivered);
@@ -312,7 +312,7 @@ bool HostState::Read(StreamBody& stream, void* buffer, uint32_t* length, bool* m
     *length = SaturatingAdd32(delivered, stream.overReport);
     std::string text = head + std::to_string(delivered) + " bytes";
     if (stream.overReport != 0) text += " (reported " + std::to_string(*length) + ")";
-    Note(text + (*more ? ", more" : ", last"));
+    Note(text + (*more ? ", more" : ", last"), TraceLane::Request);
     return true;
 }
 

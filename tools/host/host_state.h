@@ -133,7 +133,9 @@ struct HostState {
     uint32_t endWaits = 0;
     std::vector<std::string> trace;
 
-    void Note(const std::string& line);  // a trace line at the current time
+    std::vector<TraceMark> traceMarks;
+    // A trace line at the current time.
+    void Note(const std::string& line, TraceLane lane = TraceLane::Life);
     RecordedRequest* Request(const RecordRef& ref);
     RecordedTask* Task(const RecordRef& ref);
 

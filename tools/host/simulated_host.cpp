@@ -44,7 +44,10 @@ HostState::HostState() {
 
 HostState::~HostState() { ReclaimResponses(); }
 
-void HostState::Note(const std::string& line) { trace.push_back(TimeStamp(now) + " " + line); }
+void HostState::Note(const std::string& line, TraceLane lane) {
+    trace.push_back(TimeStamp(now) + " " + line);
+    traceMarks.push_back({now, lane});
+}
 
 RecordedRequest* HostState::Request(const RecordRef& ref) {
     return ref.generation == generation && ref.index < requests.size() ? &requests[ref.index] : nullptr;
@@ -88,10 +91,10 @@ int HostState::DeliverValue(const std::string& eventName, const BindingProperty&
     BindingFlatValue flat{};
     if (!FlatFromValue(payload, nullptr, &flat)) {
         ReleaseFlatValue(&flat);
-        Note(line + " not sent: the payload is nested too deeply");
+        Note(line + " not sent: the payload is nested too deeply", TraceLane::Event);
         return 0;
     }
-    Note(line + (CountSubscriptions(eventName) == 0 ? " (not subscribed)" : ""));
+    Note(line + (CountSubscriptions(eventName) == 0 ? " (not subscribed)" : ""), TraceLane::Event);
     const int reached = Deliver(eventName.c_str(), flat);
     ReleaseFlatValue(&flat);
     return reached;
@@ -270,7 +273,8 @@ int SimulatedHost::DeliverFlatEvent(const char* eventName, const BindingFlatValu
     state_->Note("event " + (eventName != nullptr ? name : "(no name)") + " (flat payload of kind " +
                  std::to_string(payload.kind) + ")" + (state_->CountSubscriptions(name) == 0 ? " (not subscribed)" : "") +
                  (fault == RecordFault::NullName ? " without its name" : "") +
-                 (fault == RecordFault::NullUser ? " without its user word" : ""));
+                 (fault == RecordFault::NullUser ? " without its user word" : ""),
+                 TraceLane::Event);
     return state_->Deliver(eventName, payload, fault);
 }
 
@@ -299,7 +303,7 @@ void SimulatedHost::Advance(uint64_t nanoseconds) {
             continue;
         }
         if (RecordedTask* record = s.Task(task.record)) record->ran = true;
-        s.Note("task '" + task.name + "'");
+        s.Note("task '" + task.name + "'", TraceLane::Task);
         task.function(task.user);
     }
     // A task's own Advance (through the yield hook) may have gone further.
@@ -361,6 +365,7 @@ const std::vector<std::string>& SimulatedHost::WaitLabels() const { return state
 uint32_t SimulatedHost::EndWaitCount() const { return state_->endWaits; }
 
 const std::vector<std::string>& SimulatedHost::Trace() const { return state_->trace; }
+const std::vector<TraceMark>& SimulatedHost::TraceMarks() const { return state_->traceMarks; }
 
 void SimulatedHost::ClearRecords() {
     State& s = *state_;
@@ -376,6 +381,7 @@ void SimulatedHost::ClearRecords() {
     s.waitLabels.clear();
     s.endWaits = 0;
     s.trace.clear();
+    s.traceMarks.clear();
 }
 
 void SimulatedHost::SetYieldHook(std::function<void()> hook) { state_->yieldHook = std::move(hook); }

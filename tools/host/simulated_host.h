@@ -114,6 +114,18 @@ struct RecordedLogLine {
 
 enum class EventType { Create = 0, Update = 1, Delete = 2 };
 
+// Which part of the host's story a trace line tells: the plug-in's life
+// (load, start, subscriptions, waits), events delivered, requests with their
+// answers and stream reads, delayed tasks, log lines, calls of exposed
+// functions.
+enum class TraceLane { Life, Event, Request, Task, Log, Call };
+
+// When and in which lane each trace line happened, in the trace's order.
+struct TraceMark {
+    uint64_t time = 0;  // virtual nanoseconds
+    TraceLane lane = TraceLane::Life;
+};
+
 // How a hostile host spoils the event record it hands over.
 enum class RecordFault { None, NullName, NullUser };
 
@@ -293,6 +305,8 @@ public:
     // /uri {...}", "call Echo GET /echo/v1/items/7 -> {...}", "call Echo GET
     // /x -> 404 Invalid function"; values as compact JSON.
     const std::vector<std::string>& Trace() const;
+    // One mark per trace line.
+    const std::vector<TraceMark>& TraceMarks() const;
     // Forgets what happened. What is under way (subscriptions, pending tasks,
     // responses not yet released) carries on without updating the records.
     void ClearRecords();
