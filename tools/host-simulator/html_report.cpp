@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "formats/json_writer.h"
+#include "host-simulator/value_match.h"
 #include "host/host_trace.h"
 
 namespace Vorn::HostSimulator {
@@ -114,14 +115,13 @@ std::string Seconds(uint64_t nanoseconds) {
     return text;
 }
 
-bool IsAny(const BindingProperty& value) {
-    return value.Kind() == BindingKind::String && value.AsString() == "$any";
-}
-
-bool Same(const BindingProperty& value, const BindingProperty* other) {
-    if (other == nullptr) return false;
-    if (IsAny(value) || IsAny(*other)) return true;
-    return Host::JsonText(value) == Host::JsonText(*other);
+// Whether a member of the expected value (`expected`) or of the actual one
+// matches its counterpart, by the scenario's own rules ("$any", "$absent",
+// an integer and its float).
+bool Matches(const BindingProperty& value, const BindingProperty* other, bool expected) {
+    std::string why;
+    if (expected) return ValueMatches(value, other, why);
+    return other != nullptr && ValueMatches(*other, &value, why);
 }
 
 bool BothContainers(const BindingProperty& value, const BindingProperty* other) {
@@ -139,7 +139,7 @@ void AppendMarked(std::string& out, const BindingProperty& value, const BindingP
     const auto item = [&](const std::string& label, const BindingProperty& member, const BindingProperty* counterpart,
                           bool last) {
         const bool unchecked = !expected && counterpart == nullptr && value.Kind() == BindingKind::Structure;
-        const bool differs = other != nullptr && !unchecked && !Same(member, counterpart);
+        const bool differs = other != nullptr && !unchecked && !Matches(member, counterpart, expected);
         const bool nested = BothContainers(member, counterpart);
         out += indent;
         if (differs && !nested) out += "<mark>";
@@ -282,12 +282,13 @@ void AppendScenario(std::string& out, const ScenarioResult& result, std::size_t 
 
 std::string MarkedJson(const BindingProperty& value, const BindingProperty* other, bool expected) {
     std::string out;
-    if (other != nullptr && !Same(value, other) && !BothContainers(value, other)) {
+    const bool matches = other == nullptr || Matches(value, other, expected);
+    if (!matches && !BothContainers(value, other)) {
         out += "<mark>";
         AppendMarked(out, value, nullptr, expected, 0);
         return out + "</mark>";
     }
-    AppendMarked(out, value, Same(value, other) ? nullptr : other, expected, 0);
+    AppendMarked(out, value, matches ? nullptr : other, expected, 0);
     return out;
 }
 

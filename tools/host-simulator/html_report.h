@@ -15,11 +15,11 @@ namespace Vorn::HostSimulator {
 
 std::string HtmlReport(const std::vector<ScenarioResult>& results);
 
-// `value` as indented JSON in HTML, each member or element that differs from
-// its counterpart in `other` inside <mark>; a text "$any" in either matches
-// anything. The expected value (`expected`) marks the members the actual one
-// lacks; the actual value does not mark members the expected one leaves out,
-// since an expectation names only what it checks.
+// `value` as indented JSON in HTML, each member or element that does not
+// match its counterpart in `other` inside <mark>, by the rules of scenario
+// expectations. The expected value (`expected`) marks the members the actual
+// one lacks; the actual value does not mark members the expected one leaves
+// out, since an expectation names only what it checks.
 std::string MarkedJson(const BindingProperty& value, const BindingProperty* other, bool expected);
 
 }  // namespace Vorn::HostSimulator

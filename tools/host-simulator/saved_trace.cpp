@@ -105,10 +105,11 @@ std::vector<Edit> Edits(const std::vector<std::string>& a, const std::vector<std
     while (i < n || j < m) {
         if (i < n && j < m && a[head + i] == b[head + j]) {
             edits.push_back({' ', head + i++, head + j++});
-        } else if (j < m && (i == n || at(i, j + 1) >= at(i + 1, j))) {
-            edits.push_back({'+', head + i, head + j++});
-        } else {
+        } else if (i < n && (j == m || at(i + 1, j) >= at(i, j + 1))) {
+            // Lines that go come before lines that come, as diff writes them.
             edits.push_back({'-', head + i++, head + j});
+        } else {
+            edits.push_back({'+', head + i, head + j++});
         }
     }
     for (std::size_t k = 0; k < tail; ++k) edits.push_back({' ', head + n + k, head + m + k});
