@@ -36,6 +36,17 @@ TEST(SavedTrace, UnifiedDiffAsDiffWritesIt) {
         const std::string diff = UnifiedDiff("saved", c.before, "run", c.after);
         EXPECT_EQ(diff, *c.diff == '\0' ? "" : "--- saved\n+++ run\n" + std::string(c.diff)) << c.description;
     }
+    // Past the comparison table's size the differing middles replace each
+    // other whole, between the lines both share.
+    std::string before = "same\n", after = "same\n";
+    for (int i = 0; i < 5000; ++i) {
+        before += "a" + std::to_string(i) + "\n";
+        after += "b" + std::to_string(i) + "\n";
+    }
+    const std::string diff = UnifiedDiff("saved", before + "end\n", "run", after + "end\n");
+    EXPECT_EQ(diff.rfind("--- saved\n+++ run\n@@ -1,5002 +1,5002 @@\n same\n-a0\n", 0), 0u) << diff.substr(0, 80);
+    EXPECT_NE(diff.find("\n-a4999\n+b0\n"), std::string::npos);
+    EXPECT_TRUE(diff.ends_with("\n+b4999\n end\n")) << diff.substr(diff.size() - 40);
 }
 
 TEST(SavedTrace, TakesOutWhatDiffersBetweenRuns) {
@@ -47,11 +58,11 @@ TEST(SavedTrace, TakesOutWhatDiffersBetweenRuns) {
     result.transcript =
         "scenario: x (/src/scenarios/default.yaml)\nplugin:   /build/lib/qel-featured-modes.so\n"
         "{\"t\":1796893454858,\"s\":1796893455,\"day before\":1796807054000,\"older\":1796807053999,"
-        "\"toggled\":1000000000000,\"digits\":123456789012345678,\"small\":42}\n";
+        "\"toggled\":1000000000000,\"digits\":9999999999999999999,\"small\":42}\n";
     EXPECT_EQ(NormalisedTrace(result),
               "scenario: x (default.yaml)\nplugin:   qel-featured-modes.so\n"
               "{\"t\":<real time ms>,\"s\":<real time s>,\"day before\":<real time ms>,\"older\":1796807053999,"
-              "\"toggled\":1000000000000,\"digits\":123456789012345678,\"small\":42}\n");
+              "\"toggled\":1000000000000,\"digits\":9999999999999999999,\"small\":42}\n");
     EXPECT_EQ(TraceFileName("scenarios/echo/echo.yaml"), "echo.trace");
 }
 
@@ -76,6 +87,42 @@ TEST(JunitReport, EscapesWhatXmlCannotHold) {
               std::string::npos)
         << xml;
     EXPECT_NE(xml.find("tests=\"2\" failures=\"1\" errors=\"0\""), std::string::npos) << xml;
+}
+
+TEST(JunitReport, KeepsWellFormedUtf8Only) {
+    const std::string bad = "\xEF\xBF\xBD";  // U+FFFD, what stands for each byte that cannot stay
+    const struct {
+        const char* text;
+        std::string kept;
+    } cases[] = {
+        {"\xC2\x80", "\xC2\x80"},
+        {"\xDF\xBF", "\xDF\xBF"},
+        {"\xC1\xBF", bad + bad},  // an overlong form of U+007F
+        {"\xC3" "A", bad + "A"},   // no continuation byte
+        {"\xE0\xA0\x80", "\xE0\xA0\x80"},
+        {"\xE0\x9F\xBF", bad + bad + bad},  // overlong
+        {"\xE1\x80\xBF", "\xE1\x80\xBF"},
+        {"\xE1\x80\xC0", bad + bad + bad},
+        {"\xE1\x80", bad + bad},  // cut short
+        {"\xED\x9F\xBF", "\xED\x9F\xBF"},
+        {"\xED\xA0\x80", bad + bad + bad},  // a surrogate
+        {"\xEF\xBF\xBD", bad},
+        {"\xEF\xBE\xBF", "\xEF\xBE\xBF"},
+        {"\xEF\xBF\xBE", bad},  // U+FFFE and U+FFFF are no characters of XML
+        {"\xEF\xBF\xBF", bad},
+        {"\xF0\x90\x80\x80", "\xF0\x90\x80\x80"},
+        {"\xF0\x8F\xBF\xBF", bad + bad + bad + bad},  // overlong
+        {"\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
+        {"\xF4\x90\x80\x80", bad + bad + bad + bad},  // past U+10FFFF
+        {"\xF5\x80\x80\x80", bad + bad + bad + bad},
+    };
+    for (const auto& c : cases) {
+        JunitSuite suite;
+        suite.name = "s";
+        suite.out = c.text;
+        EXPECT_NE(JunitXml("run", {suite}).find("<system-out>" + c.kept + "</system-out>"), std::string::npos)
+            << testing::PrintToString(std::string(c.text));
+    }
 }
 
 TEST(JunitReport, TimestampsInUtc) {

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -171,6 +172,15 @@ int Run(const CommandLine& command) {
     }
     if (!ExpandScenarios(command.operands, files)) return kUsage;
     const bool traces = !command.saveTrace.empty() || !command.compareTrace.empty();
+    if (traces) {
+        // A trace is kept under its scenario file's name alone.
+        std::set<std::string> names;
+        for (const std::string& file : files) {
+            if (names.insert(TraceFileName(file)).second) continue;
+            std::fprintf(stderr, "vorn-host: two scenario files would share the trace %s\n", TraceFileName(file).c_str());
+            return kUsage;
+        }
+    }
     if (!command.saveTrace.empty() && !command.compareTrace.empty()) {
         std::fprintf(stderr, "vorn-host: --save-trace and --compare-trace go one at a time\n\n%s", kUsageText);
         return kUsage;

@@ -11,7 +11,7 @@ namespace {
 
 constexpr int64_t kDayMilliseconds = 86400000;
 // The comparison table's cells at most (64 MiB of them).
-constexpr std::size_t kMostCells = std::size_t{16} << 20;
+constexpr uint64_t kMostCells = uint64_t{16} << 20;
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
     if (from.empty() || from == to) return;
@@ -34,8 +34,8 @@ std::string WithoutRealTimes(const std::string& text, int64_t start, int64_t end
         while (j < text.size() && IsDigit(text[j])) ++j;
         const std::string digits = text.substr(i, j - i);
         i = j;
-        // Past 15 digits it cannot be a time of this age in either unit.
-        if (digits.size() > 15 || digits.size() < 9) {
+        // Past 18 digits it may not fit, and cannot be a time of this age.
+        if (digits.size() > 18) {
             out += digits;
             continue;
         }
@@ -86,7 +86,7 @@ std::vector<Edit> Edits(const std::vector<std::string>& a, const std::vector<std
     const std::size_t m = b.size() - head - tail;
     std::vector<Edit> edits;
     for (std::size_t i = 0; i < head; ++i) edits.push_back({' ', i, i});
-    if (n * m > kMostCells) {
+    if (static_cast<uint64_t>(n) * m > kMostCells) {
         // Too large to compare line by line: the middles replace each other.
         for (std::size_t i = 0; i < n; ++i) edits.push_back({'-', head + i, head});
         for (std::size_t j = 0; j < m; ++j) edits.push_back({'+', head + n, head + j});

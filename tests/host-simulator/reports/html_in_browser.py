@@ -23,20 +23,39 @@ class Page(html.parser.HTMLParser):
         self.scenarios = []
         self.open = []  # the elements under way, with the scenario each is in
         self.resources = []  # what the page would load
+        self.row_is_trace = False
+        self.badge = False
 
     def handle_starttag(self, tag, attributes):
         attributes = dict(attributes)
         classes = (attributes.get("class") or "").split()
         if tag == "section" and "scenario" in classes:
             self.scenarios.append({"verdict": attributes.get("data-verdict"), "classes": classes, "steps": [],
-                                   "failed_steps": [], "text": "", "marks": []})
+                                   "failed_steps": [], "text": "", "marks": [], "lines": [], "ids": [],
+                                   "timeline": [], "summaries": [], "badges": []})
+        if self.scenarios and tag == "a" and "left:" in (attributes.get("style") or ""):
+            left = float(re.search(r"left:([0-9.]+)%", attributes["style"]).group(1))
+            self.scenarios[-1]["timeline"].append((classes, attributes.get("href"), left))
+        if self.scenarios and tag == "tr" and "id" in attributes:
+            self.scenarios[-1]["ids"].append(attributes["id"])
+        if tag == "tr":
+            self.row_is_trace = "trace" in classes
+        if self.scenarios and tag == "tr" and "trace" in classes:
+            self.scenarios[-1]["lines"].append((classes, []))
+        if self.scenarios and tag == "td" and self.open and self.open[-1] == "tr" and self.in_trace_row():
+            self.scenarios[-1]["lines"][-1][1].append("")
         if tag in ("img", "script", "link", "iframe") or "src" in attributes:
             self.resources.append((tag, attributes))
         if self.scenarios and tag == "tr" and "step" in classes and "data-step" in attributes:
             self.scenarios[-1]["steps"].append(int(attributes["data-step"]))
-            if "failed" in classes:
+            if "failed" in classes or "error" in classes:
                 self.scenarios[-1]["failed_steps"].append(int(attributes["data-step"]))
+        self.badge = tag == "span" and "badge" in classes
         self.open.append(tag)
+
+    def in_trace_row(self):
+        """Inside the last trace row begun (its cells: time, lane, text)."""
+        return bool(self.scenarios and self.scenarios[-1]["lines"] and "tr" in self.open and self.row_is_trace)
 
     def handle_endtag(self, tag):
         while self.open and self.open.pop() != tag:
@@ -46,8 +65,43 @@ class Page(html.parser.HTMLParser):
         if not self.scenarios:
             return
         self.scenarios[-1]["text"] += data
+        if self.in_trace_row() and "td" in self.open and self.scenarios[-1]["lines"][-1][1]:
+            self.scenarios[-1]["lines"][-1][1][-1] += data
         if "mark" in self.open:
             self.scenarios[-1]["marks"].append(data)
+        if self.open and self.open[-1] == "summary":
+            self.scenarios[-1]["summaries"].append(data)
+        if self.open and self.open[-1] == "span" and self.badge:
+            self.scenarios[-1]["badges"].append(data)
+
+
+# Each kind of trace line and the lane (and level) it belongs in.
+LANES = [(r"subscribe |start$|started$|load ", "life"), (r"event ", "event"), (r"(GET|POST|PATCH|PUT) /", "request"),
+         (r"(schedule|task) '", "task"), (r"log WARN ", "log-WARN"), (r"log OKAY ", "log-OKAY")]
+
+
+def check_lanes(label, lines):
+    """Every trace row of a kind sits in its lane."""
+    for classes, cells in lines:
+        check(len(cells) == 3 and re.fullmatch(r"[0-9]+\.[0-9]{3} s", cells[0]), f"{label}: a trace row {cells}")
+        for pattern, lane in LANES:
+            if re.match(pattern, cells[2].strip()):
+                check(lane in classes, f"{label}: '{cells[2]}' is not in the {lane} lane: {classes}")
+
+
+def check_timeline(label, shown):
+    """A mark per trace line in its lane, linked to its row, placed by time."""
+    marks = shown["timeline"]
+    check(len(marks) == len(shown["lines"]), f"{label}: {len(marks)} marks for {len(shown['lines'])} trace lines")
+    rows = {f"#{row}": classes for row, (classes, _) in zip(shown["ids"], shown["lines"])}
+    check(len(rows) == len(shown["lines"]), f"{label}: every trace row has its own id")
+    times = [float(cells[0].split()[0]) for _, cells in shown["lines"]]
+    end = max(times)
+    for classes, href, left in marks:
+        check(href in rows and classes[0] in rows[href], f"{label}: a mark of the {classes} lane links to {href}")
+        row = list(rows).index(href)
+        want = 100 * times[row] / end if end else 0
+        check(abs(left - want) < 0.02, f"{label}: a mark at {left}% for {times[row]} s of {end} s")
 
 
 def expected_run(text):
@@ -59,7 +113,11 @@ def expected_run(text):
         verdict = re.search(r"^(PASS|FAIL|ERROR)  ", block, flags=re.M).group(1)
         steps = [int(n) for n in re.findall(r"^step (\d+)  ", block, flags=re.M)]
         requests = re.findall(r"^ +\[ *[0-9.]+s\] ((?:GET|POST|PUT|PATCH|DELETE) \S+)", block, flags=re.M)
-        runs.append({"name": name, "verdict": verdict, "steps": steps, "requests": requests})
+        trace_lines = len(re.findall(r"^        \[ *[0-9.]+s\] ", block, flags=re.M))
+        answered = re.findall(r"^ +\[ *[0-9.]+s\] ((?:GET|POST|PUT|PATCH|DELETE) \S+).* -> (\S+)", block, flags=re.M)
+        held = len(re.findall(r"^step \d+  expect-.* \.\.\. ok", block, flags=re.M))
+        runs.append({"name": name, "verdict": verdict, "steps": steps, "requests": requests, "trace_lines": trace_lines,
+                     "answered": [f"{request} \u2192 {status}" for request, status in answered], "held": held})
     return runs
 
 
@@ -81,9 +139,13 @@ def run(arguments):
     with tempfile.TemporaryDirectory(prefix="vorn-html-") as scratch:
         page = os.path.join(scratch, "run.html")
         wrong = failing_scenario(source, scratch)
-        _, out, _ = vorn_host(host, "run", "--html", page, os.path.join(source, "scenarios"), wrong, expect=1)
+        unloadable = os.path.join(scratch, "unloadable.yaml")
+        with open(unloadable, "w", encoding="utf-8") as out:
+            out.write("name: No such library\nplugin: ./no-such-library.so\nsteps:\n  - start\n")
+        _, out, _ = vorn_host(host, "run", "--html", page, os.path.join(source, "scenarios"), unloadable, wrong,
+                              expect=2)
         runs = expected_run(out)
-        check(len(runs) >= 11, f"{len(runs)} scenarios in the text output")
+        check(len(runs) >= 12 and runs[-2]["verdict"] == "ERROR", f"{len(runs)} scenarios in the text output")
         text = open(page, encoding="utf-8").read()
         check(not re.search(r"https?:|<script|<link|<img|@import|url\(", text), "the page loads nothing")
 
@@ -101,9 +163,20 @@ def run(arguments):
             check(shown["steps"] == expected["steps"], f"{label}: steps {shown['steps']} for {expected['steps']}")
             for request in expected["requests"]:
                 check(request in shown["text"], f"{label}: the request {request} is on the page")
+            check_lanes(label, shown["lines"])
+            check(shown["summaries"] == expected["answered"], f"{label}: each request folds to its method, path and status")
+            check(len([b for b in shown["badges"] if b.startswith("held")]) == expected["held"],
+                  f"{label}: each expectation that held is marked held")
+            check_timeline(label, shown)
+            check(len(shown["lines"]) == expected["trace_lines"],
+                  f"{label}: {len(shown['lines'])} trace rows for {expected['trace_lines']} trace lines")
             failed = expected["verdict"] != "PASS"
-            check(("failed" in shown["classes"]) == failed and bool(shown["failed_steps"]) == failed,
-                  f"{label}: failures marked as such")
+            css = {"PASS": "passed", "FAIL": "failed", "ERROR": "error"}[expected["verdict"]]
+            check(css in shown["classes"] and bool(shown["failed_steps"]) == failed, f"{label}: failures marked as such")
+            check(shown["badges"].count("FAILED") + shown["badges"].count("ERROR") == len(shown["failed_steps"]),
+                  f"{label}: a failed step says so")
+        check(any("log-WARN" in classes for shown in parsed.scenarios for classes, _ in shown["lines"]),
+              "a WARN line is shown as one")
         wrongly = parsed.scenarios[-1]
         check(wrongly["failed_steps"] == [11], "the failing step is the one marked")
         check(wrongly["marks"] == ['"critical": true', '"critical": false'],

@@ -43,14 +43,18 @@ def check_run(source, host, scratch):
     unreadable = os.path.join(scratch, "unreadable.yaml")
     with open(unreadable, "w", encoding="utf-8") as out:
         out.write("steps:\n  - advnce: 1s\n")
+    unloadable = os.path.join(scratch, "unloadable.yaml")
+    with open(unloadable, "w", encoding="utf-8") as out:
+        out.write("name: No such library\nplugin: ./no-such-library.so\nsteps:\n  - start\n")
     shipped = sorted(f for f in os.listdir(os.path.join(source, "scenarios")) if f.endswith(".yaml"))
     report = os.path.join(scratch, "run.xml")
-    vorn_host(host, "run", "--junit", report, os.path.join(source, "scenarios"), wrong, unreadable, expect=2)
+    vorn_host(host, "run", "--junit", report, os.path.join(source, "scenarios"), wrong, unreadable, unloadable,
+              expect=2)
     root = read_report(report)
     check_counts(root)
     suites = root.findall("testsuite")
-    check(len(suites) == len(shipped) + 2, f"{len(suites)} suites for {len(shipped) + 2} scenario files")
-    check(root.get("failures") == "1" and root.get("errors") == "1", "one failure and one error expected")
+    check(len(suites) == len(shipped) + 3, f"{len(suites)} suites for {len(shipped) + 3} scenario files")
+    check(root.get("failures") == "1" and root.get("errors") == "2", "one failure and two errors expected")
     for suite in suites:
         check(len(suite.findall("testcase")) == 1, f"{suite.get('name')}: one case per scenario file")
         check(re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d", suite.get("timestamp")), "timestamp")
@@ -71,6 +75,9 @@ def check_run(source, host, scratch):
     check("body.critical: expected true, got false" in failure.text, "why it did not match")
     error = by_file["unreadable.yaml"].find("testcase/error")
     check(error is not None and "unknown step 'advnce'" in error.get("message"), "a file that cannot run is an error")
+    error = by_file["unloadable.yaml"].find("testcase/error")
+    check(error is not None and "\nstep 1: start\n" in error.text and "cannot load the plug-in" in error.get("message"),
+          f"a plug-in that does not load is an error of its step: {error.text if error is not None else None}")
 
 
 def check_validate(host, scratch):

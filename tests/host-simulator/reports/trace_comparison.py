@@ -69,5 +69,13 @@ def run(arguments):
                               os.path.join(scenarios, "default.yaml"), expect=1)
         check("no saved trace at" in out, "a missing saved trace fails")
 
+        _, _, err = vorn_host(host, "run", "--save-trace", saved, os.path.join(scenarios, "default.yaml"),
+                              os.path.join(scenarios, "default.yaml"), expect=2)
+        check("two scenario files would share the trace default.trace" in err, "traces are not overwritten")
+        for sweep in ("--fault-sweep", "--allocation-sweep"):
+            _, _, err = vorn_host(host, "run", sweep, "--compare-trace", saved, os.path.join(scenarios, "default.yaml"),
+                                  expect=2)
+            check("the sweeps write no traces or pages" in err, f"{sweep} refuses traces")
+
 
 main(run)
