@@ -33,13 +33,13 @@ TEST(CommandLine, ReportOptionsTakeTheirFileOrFolder) {
         EXPECT_EQ(Parse(c.words, command), c.error) << c.words.back();
     }
     CommandLine command;
-    EXPECT_EQ(Parse({"run", "--junit", "j.xml", "--html", "-page.html", "--save-trace", "saved", "--compare-trace",
+    EXPECT_EQ(Parse({"run", "--junit", "j.xml", "--html", "-page.html", "--save-trace", "s", "--compare-trace",
                      "old", "a.yaml"},
                     command),
               "");
     EXPECT_EQ(command.junit, "j.xml");
     EXPECT_EQ(command.html, "-page.html");
-    EXPECT_EQ(command.saveTrace, "saved");
+    EXPECT_EQ(command.saveTrace, "s");
     EXPECT_EQ(command.compareTrace, "old");
     EXPECT_EQ(command.operands, std::vector<std::string>{"a.yaml"});
 }

@@ -29,6 +29,9 @@ TEST(SavedTrace, UnifiedDiffAsDiffWritesIt) {
         {"into an empty text", "", "a\n", "@@ -0,0 +1 @@\n+a\n"},
         {"changes six lines apart share a hunk", ten, "one\n2\n3\n4\n5\n6\n7\neight\n9\n10\n",
          "@@ -1,10 +1,10 @@\n-1\n+one\n 2\n 3\n 4\n 5\n 6\n 7\n-8\n+eight\n 9\n 10\n"},
+        {"a line moved down", "x\na\nb\nc\ny\n", "x\nb\nc\na\ny\n", "@@ -1,5 +1,5 @@\n x\n-a\n b\n c\n+a\n y\n"},
+        {"the fewest lines changed", "a\nb\nc\nd\ne\nf\n", "b\nx\nd\nc\nf\ne\n",
+         "@@ -1,6 +1,6 @@\n-a\n b\n-c\n+x\n d\n-e\n+c\n f\n+e\n"},
         {"seven apart, two hunks", ten + "11\n", "one\n2\n3\n4\n5\n6\n7\n8\nnine\n10\n11\n",
          "@@ -1,4 +1,4 @@\n-1\n+one\n 2\n 3\n 4\n@@ -6,6 +6,6 @@\n 6\n 7\n 8\n-9\n+nine\n 10\n 11\n"},
     };
@@ -58,11 +61,13 @@ TEST(SavedTrace, TakesOutWhatDiffersBetweenRuns) {
     result.transcript =
         "scenario: x (/src/scenarios/default.yaml)\nplugin:   /build/lib/qel-featured-modes.so\n"
         "{\"t\":1796893454858,\"s\":1796893455,\"day before\":1796807054000,\"older\":1796807053999,"
-        "\"toggled\":1000000000000,\"digits\":9999999999999999999,\"small\":42}\n";
+        "\"toggled\":1000000000000,\"digits\":9999999999999999999,\"small\":42,"
+        "\"seconds\":[1796807053,1796807054,1796979855,1796979856]}\n";
     EXPECT_EQ(NormalisedTrace(result),
               "scenario: x (default.yaml)\nplugin:   qel-featured-modes.so\n"
               "{\"t\":<real time ms>,\"s\":<real time s>,\"day before\":<real time ms>,\"older\":1796807053999,"
-              "\"toggled\":1000000000000,\"digits\":9999999999999999999,\"small\":42}\n");
+              "\"toggled\":1000000000000,\"digits\":9999999999999999999,\"small\":42,"
+              "\"seconds\":[1796807053,<real time s>,<real time s>,1796979856]}\n");
     EXPECT_EQ(TraceFileName("scenarios/echo/echo.yaml"), "echo.trace");
 }
 

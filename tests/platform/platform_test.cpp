@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -194,6 +195,7 @@ TEST(RandomSource, FillsOddSizesAndVaries) {
     FillRandom(bytes, sizeof(bytes));
     FillRandom(again, sizeof(again));
     EXPECT_EQ(0, std::memcmp(bytes, again, sizeof(bytes)));
+    EXPECT_LT(std::count(bytes, bytes + sizeof(bytes), 0), 3) << "every byte of each word is used";
     const uint64_t seven = RandomUint64();
     EXPECT_EQ(seven, RandomUint64());
     ASSERT_TRUE(SetEnvironmentText("VORN_RANDOM_SEED", "8"));

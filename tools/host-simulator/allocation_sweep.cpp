@@ -70,8 +70,8 @@ AllocationSweepTotals AllocationSweep(const std::vector<std::string>& files, con
         if (!clean.measured) {
             ++totals.errors;
             std::fprintf(out, "  cannot run: the plug-in's allocations cannot be counted\n\n");
-            AddSweepCase(suite, "counting allocations", 0, "the plug-in's allocations cannot be counted",
-                         JunitCase::Status::Error);
+            AddSweepCase(suite, "counting allocations", clean.child.seconds,
+                         "the plug-in's allocations cannot be counted", JunitCase::Status::Error);
             continue;
         }
         const uint64_t count = clean.allocations;

@@ -89,24 +89,29 @@ std::string_view Untimed(std::string_view line) {
 // The css class of a trace line: its lane's, and for log lines the level's.
 std::string LineClass(TraceLane lane, std::string_view text) {
     std::string css = LaneOf(lane).css;
-    if (lane == TraceLane::Log && text.rfind("log ", 0) == 0) {
-        css += " log-" + std::string(text.substr(4, text.find(' ', 4) - 4));
-    }
+    // "log WARN text": the level is the second word.
+    if (lane == TraceLane::Log) css += " log-" + std::string(text.substr(4, text.find(' ', 4) - 4));
     return css;
 }
 
-// A request line folds its parameters and answer away: "GET /path -> 200"
-// to open.
+// The first `count` words of a text.
+std::string_view Words(std::string_view text, int count) {
+    std::size_t end = 0;
+    for (int i = 0; i < count && end != std::string_view::npos; ++i) end = text.find(' ', end == 0 ? 0 : end + 1);
+    return text.substr(0, end);
+}
+
+// Requests and calls fold their parameters and answer away: "GET /path ->
+// 200" or "call Echo GET /path -> result" to open.
 std::string LineHtml(TraceLane lane, std::string_view text) {
     if (lane != TraceLane::Request && lane != TraceLane::Call) return Escape(text);
     const std::size_t arrow = text.find(" -> ");
     if (arrow == std::string_view::npos) return Escape(text);
-    std::string_view head = text.substr(0, arrow);
-    if (const std::size_t params = head.find(" params="); params != std::string_view::npos) head = head.substr(0, params);
-    std::string_view status = text.substr(arrow + 4);
-    status = status.substr(0, std::min(status.find(' '), status.size()));
-    return "<details><summary>" + Escape(head) + " &rarr; " + Escape(status) + "</summary><pre>" + Escape(text) +
-           "</pre></details>";
+    const std::string_view head = Words(text.substr(0, arrow), lane == TraceLane::Call ? 4 : 2);
+    const std::string_view outcome = Words(text.substr(arrow + 4), 1);
+    const bool status = !outcome.empty() && outcome.find_first_not_of("0123456789") == std::string_view::npos;
+    return "<details><summary>" + Escape(head) + " &rarr; " + (status ? Escape(outcome) : "result") +
+           "</summary><pre>" + Escape(text) + "</pre></details>";
 }
 
 std::string Seconds(uint64_t nanoseconds) {

@@ -32,7 +32,7 @@ class Page(html.parser.HTMLParser):
         if tag == "section" and "scenario" in classes:
             self.scenarios.append({"verdict": attributes.get("data-verdict"), "classes": classes, "steps": [],
                                    "failed_steps": [], "text": "", "marks": [], "lines": [], "ids": [],
-                                   "timeline": [], "summaries": [], "badges": []})
+                                   "timeline": [], "summaries": [], "badges": [], "whys": 0})
         if self.scenarios and tag == "a" and "left:" in (attributes.get("style") or ""):
             left = float(re.search(r"left:([0-9.]+)%", attributes["style"]).group(1))
             self.scenarios[-1]["timeline"].append((classes, attributes.get("href"), left))
@@ -51,6 +51,8 @@ class Page(html.parser.HTMLParser):
             if "failed" in classes or "error" in classes:
                 self.scenarios[-1]["failed_steps"].append(int(attributes["data-step"]))
         self.badge = tag == "span" and "badge" in classes
+        if self.scenarios and tag == "pre" and "why" in classes:
+            self.scenarios[-1]["whys"] += 1
         self.open.append(tag)
 
     def in_trace_row(self):
@@ -114,10 +116,12 @@ def expected_run(text):
         steps = [int(n) for n in re.findall(r"^step (\d+)  ", block, flags=re.M)]
         requests = re.findall(r"^ +\[ *[0-9.]+s\] ((?:GET|POST|PUT|PATCH|DELETE) \S+)", block, flags=re.M)
         trace_lines = len(re.findall(r"^        \[ *[0-9.]+s\] ", block, flags=re.M))
-        answered = re.findall(r"^ +\[ *[0-9.]+s\] ((?:GET|POST|PUT|PATCH|DELETE) \S+).* -> (\S+)", block, flags=re.M)
+        answered = re.findall(r"^ +\[ *[0-9.]+s\] ((?:call \S+ )?(?:GET|POST|PUT|PATCH|DELETE) \S+).* -> (\S*)", block,
+                              flags=re.M)
         held = len(re.findall(r"^step \d+  expect-.* \.\.\. ok", block, flags=re.M))
         runs.append({"name": name, "verdict": verdict, "steps": steps, "requests": requests, "trace_lines": trace_lines,
-                     "answered": [f"{request} \u2192 {status}" for request, status in answered], "held": held})
+                     "answered": [f"{request} \u2192 {status if status.isdigit() else 'result'}" for request, status in answered],
+                     "held": held})
     return runs
 
 
@@ -142,10 +146,11 @@ def run(arguments):
         unloadable = os.path.join(scratch, "unloadable.yaml")
         with open(unloadable, "w", encoding="utf-8") as out:
             out.write("name: No such library\nplugin: ./no-such-library.so\nsteps:\n  - start\n")
-        _, out, _ = vorn_host(host, "run", "--html", page, os.path.join(source, "scenarios"), unloadable, wrong,
-                              expect=2)
+        _, out, _ = vorn_host(host, "run", "--html", page, os.path.join(source, "scenarios"),
+                              os.path.join(source, "scenarios", "echo"), unloadable, wrong, expect=2)
         runs = expected_run(out)
-        check(len(runs) >= 12 and runs[-2]["verdict"] == "ERROR", f"{len(runs)} scenarios in the text output")
+        check(len(runs) >= 13 and runs[-2]["verdict"] == "ERROR", f"{len(runs)} scenarios in the text output")
+        check(any(line.startswith("call ") for line in runs[-3]["answered"]), "the calls of vorn-echo are shown")
         text = open(page, encoding="utf-8").read()
         check(not re.search(r"https?:|<script|<link|<img|@import|url\(", text), "the page loads nothing")
 
@@ -175,6 +180,7 @@ def run(arguments):
             check(css in shown["classes"] and bool(shown["failed_steps"]) == failed, f"{label}: failures marked as such")
             check(shown["badges"].count("FAILED") + shown["badges"].count("ERROR") == len(shown["failed_steps"]),
                   f"{label}: a failed step says so")
+            check(shown["whys"] == len(shown["failed_steps"]), f"{label}: only a failed step says why")
         check(any("log-WARN" in classes for shown in parsed.scenarios for classes, _ in shown["lines"]),
               "a WARN line is shown as one")
         wrongly = parsed.scenarios[-1]
