@@ -97,7 +97,10 @@ std::string LineClass(TraceLane lane, std::string_view text) {
 // The first `count` words of a text.
 std::string_view Words(std::string_view text, int count) {
     std::size_t end = 0;
-    for (int i = 0; i < count && end != std::string_view::npos; ++i) end = text.find(' ', end == 0 ? 0 : end + 1);
+    for (int i = 0; i < count; ++i) {
+        end = text.find(' ', i == 0 ? 0 : end + 1);
+        if (end == std::string_view::npos) return text;
+    }
     return text.substr(0, end);
 }
 
