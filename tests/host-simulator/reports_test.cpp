@@ -32,6 +32,9 @@ TEST(SavedTrace, UnifiedDiffAsDiffWritesIt) {
         {"a line moved down", "x\na\nb\nc\ny\n", "x\nb\nc\na\ny\n", "@@ -1,5 +1,5 @@\n x\n-a\n b\n c\n+a\n y\n"},
         {"the fewest lines changed", "a\nb\nc\nd\ne\nf\n", "b\nx\nd\nc\nf\ne\n",
          "@@ -1,6 +1,6 @@\n-a\n b\n-c\n+x\n d\n-e\n+c\n f\n+e\n"},
+        {"the longest common lines kept", "b\na\na\nb\na\n", "b\nb\nc\na\nc\nb\n",
+         "@@ -1,5 +1,6 @@\n b\n-a\n-a\n b\n+c\n a\n+c\n+b\n"},
+        {"a line replaced before a kept one", "c\nc\nb\n", "b\nc\nb\na\n", "@@ -1,3 +1,4 @@\n-c\n+b\n c\n b\n+a\n"},
         {"seven apart, two hunks", ten + "11\n", "one\n2\n3\n4\n5\n6\n7\n8\nnine\n10\n11\n",
          "@@ -1,4 +1,4 @@\n-1\n+one\n 2\n 3\n 4\n@@ -6,6 +6,6 @@\n 6\n 7\n 8\n-9\n+nine\n 10\n 11\n"},
     };

@@ -143,6 +143,10 @@ TEST_F(Events, HostilePayloadsAreDroppedWithOneErrorLine) {
     for (const char* event : {name.c_str(), "OnServiceProxyUuidEvent"}) {
         for (Host::RecordFault fault : {Host::RecordFault::NullName, Host::RecordFault::NullUser}) {
             EXPECT_EQ(host_.DeliverFlatEvent(event, structure, fault), 1) << event;
+            EXPECT_NE(host_.Trace().back().find(fault == Host::RecordFault::NullName ? " without its name"
+                                                                                   : " without its user word"),
+                      std::string::npos)
+                << host_.Trace().back();
         }
     }
     EXPECT_TRUE(ReportsSince(before).empty());
