@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 
 namespace Vorn::HostSimulator {
 
@@ -152,17 +151,6 @@ std::string JunitXml(const std::string& name, const std::vector<JunitSuite>& sui
         xml += "    <system-out>" + Escaped(suite.out, false) + "</system-out>\n    <system-err></system-err>\n  </testsuite>\n";
     }
     return xml + "</testsuites>\n";
-}
-
-bool WriteJunitFile(const std::string& path, const std::string& name, const std::vector<JunitSuite>& suites,
-                    std::string& error) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file) file << JunitXml(name, suites);
-    if (!file || !file.flush()) {
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
 }
 
 }  // namespace Vorn::HostSimulator

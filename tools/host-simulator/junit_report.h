@@ -27,10 +27,6 @@ struct JunitSuite {
 // not UTF-8) become U+FFFD.
 std::string JunitXml(const std::string& name, const std::vector<JunitSuite>& suites);
 
-// Writes JunitXml to the file; false with a reason when it cannot.
-bool WriteJunitFile(const std::string& path, const std::string& name, const std::vector<JunitSuite>& suites,
-                    std::string& error);
-
 // "2026-12-10T09:41:07": the moment as UTC, to the second.
 std::string IsoTimestamp(long long secondsSinceEpoch);
 

@@ -55,7 +55,8 @@ void AddSweepCase(JunitSuite* suite, const std::string& name, double seconds, co
     if (suite == nullptr) return;
     JunitCase& c = suite->cases.emplace_back();
     c.name = name;
-    c.classname = ClassName(suite->name.substr(suite->name.find(' ') + 1));
+    // The suite is named "<kind> sweep <file>".
+    c.classname = ClassName(suite->name.substr(suite->name.find(" sweep ") + 7));
     c.seconds = seconds;
     suite->out += name + ": " + (problem.empty() ? "ok" : problem) + "\n";
     if (problem.empty()) return;

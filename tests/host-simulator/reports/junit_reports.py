@@ -98,6 +98,7 @@ def check_sweeps(source, host, crashing, scratch):
     runs = int(re.search(r"(\d+) runs:", out).group(1))
     check(len(cases(root)) == runs, f"{len(cases(root))} cases for {runs} runs")
     check(all(case.find("failure") is None for case in cases(root)), "a clean sweep has no failure")
+    check({case.get("classname") for case in cases(root)} == {"scenarios.default"}, "cases named by their file")
     check(cases(root)[1].get("name") == "1 answer GET /qel-platform-config/v1/namespaces/FeaturedModes: the request fails",
           f"a run is named by its interaction and fault: {cases(root)[1].get('name')}")
 
